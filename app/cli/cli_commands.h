@@ -1,0 +1,27 @@
+// The subcommands of vora-cli, each a thin layer over the core's command functions.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace vora::cli {
+
+struct CommonOptions {
+    std::string settings_file;          // --settings
+    std::vector<std::string> dark_files;  // --dark, up to four
+};
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+int run_info(const CommonOptions& options, const std::vector<std::string>& files,
+             std::ostream& out, std::ostream& err);
+// type 0 means: from OUT's extension. Prints the path written (an extension may have been
+// appended) on `out`.
+int run_convert(const CommonOptions& options, const std::string& in, const std::string& out_path,
+                int type, std::ostream& out, std::ostream& err);
+
+}  // namespace vora::cli

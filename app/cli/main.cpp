@@ -1,0 +1,81 @@
+// vora-cli: VORA's headless front end for scripts and batch work.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "cli_commands.h"
+
+namespace {
+
+const char* const kDescription =
+    "vora-cli - VORA, the image workbench for astronomical and night-sky photographs.\n"
+    "\n"
+    "Images are held as 16-bit RGB. Files are read by extension: BMP, PPM/PGM (TIFF, JPEG,\n"
+    "PNG, GIF, FITS and camera RAW are recognised and will be read in coming versions).\n"
+    "Saving writes 24-bit BMP or 48-bit PPM (binary or ASCII).\n"
+    "\n"
+    "Exit status: 0 success, 1 an input could not be read or an output not written\n"
+    "(the reason on stderr), 2 usage error.";
+
+void add_common(CLI::App* command, vora::cli::CommonOptions& common) {
+    command->add_option("--settings", common.settings_file,
+                        "settings file (.vrs) to start from (accepted; applied once settings "
+                        "files are supported)");
+    command->add_option("--dark", common.dark_files,
+                        "dark frame to subtract while opening; up to four (accepted; applied "
+                        "once dark frames are supported)")
+        ->expected(1)
+        ->take_all();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{kDescription, "vora-cli"};
+    app.require_subcommand(1);
+    vora::cli::CommonOptions common;
+
+    std::vector<std::string> info_files;
+    CLI::App* info = app.add_subcommand(
+        "info",
+        "Open each FILE as the open command does and print one JSON object per file on its own "
+        "line: {\"file\", \"kind\", \"width\", \"height\", \"mono\", \"min\": [r,g,b], \"max\", "
+        "\"mean\", \"camera_make\", \"camera_model\", \"date_time\", \"exposure_time\": [num, "
+        "den], \"f_number\": [num, den], \"iso_speed\"}. A file that cannot be read is reported "
+        "on stderr and the run exits 1 after the other files.");
+    add_common(info, common);
+    info->add_option("FILE", info_files, "image files")->required();
+
+    std::string in_path, out_path;
+    int type = 0;
+    CLI::App* convert = app.add_subcommand(
+        "convert",
+        "Open IN and save it as OUT. The file type comes from --type or OUT's extension; a name "
+        "without a writable extension gets the type's extension appended (OUT.BMP ...). An "
+        "existing OUT is replaced. Prints the path written.");
+    add_common(convert, common);
+    convert->add_option("IN", in_path, "image to read")->required();
+    convert->add_option("OUT", out_path, "file to write")->required();
+    convert
+        ->add_option("--type", type,
+                     "file type: 1 BMP 24-bit, 2 PNG, 3 JPEG (JFIF), 4 JPEG (Exif), 5 TIFF 48-bit, "
+                     "6 PPM 48-bit binary, 7 PPM 48-bit ASCII (default from OUT's extension: BMP 1, "
+                     "PNG 2, JPG/JPEG 3, TIF/TIFF 5, PPM 6, otherwise 1)")
+        ->check(CLI::Range(1, 7));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return vora::cli::kExitUsage;
+    }
+    if (common.dark_files.size() > 4) {
+        std::cerr << "vora-cli: at most four dark frames\n";
+        return vora::cli::kExitUsage;
+    }
+    if (*info) return vora::cli::run_info(common, info_files, std::cout, std::cerr);
+    return vora::cli::run_convert(common, in_path, out_path, type, std::cout, std::cerr);
+}

@@ -1,0 +1,61 @@
+// The texts the command level shows, and the result every command function returns.
+// Only front ends show messages; core functions only hand them back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vora {
+
+inline constexpr const char* kProgramName = "VORA64";
+
+namespace msg {
+inline constexpr const char* kNoMemoryToOpen = "メモリ不足で画像を開けません！";
+inline constexpr const char* kNoSlotToOpen = "これ以上、画像を開けません！";
+inline constexpr const char* kNoMemoryToRun = "メモリ不足で実行できません！";
+inline constexpr const char* kNoSlotForResult = "これ以上、新たな画像を作れません！";
+inline constexpr const char* kDarkNotApplied = "ダーク補正できませんでした！";
+// Filled with the path and the program name.
+inline constexpr const char* kFormatNotSupported = "%s : %s not support this format !";
+inline constexpr const char* kFormatNotWritable = "%s : %s can not save this format !";
+// Filled with the path; the answer OK overwrites.
+inline constexpr const char* kOverwriteQuestion = "\"%s\" already exist.\n Do you overwrite file ?";
+// Filled with the path and the reader's or writer's reason.
+inline constexpr const char* kCannotRead = "\"%s\" を開けませんでした！\n(%s)";
+inline constexpr const char* kCannotWrite = "\"%s\" を保存できませんでした！\n(%s)";
+}  // namespace msg
+
+// Titles of the message boxes.
+enum class MessageKind { error, caution, notice };
+inline const char* message_title(MessageKind kind) {
+    return kind == MessageKind::error ? "Error !" : kind == MessageKind::caution ? "Caution !"
+                                                                                 : "Message !";
+}
+
+struct Message {
+    MessageKind kind;
+    std::string text;
+};
+
+// printf-style filling of a message text with string arguments.
+std::string format_message(const char* pattern, const std::string& a);
+std::string format_message(const char* pattern, const std::string& a, const std::string& b);
+
+enum class Outcome {
+    done,     // the command did its work
+    skipped,  // nothing to do: no current image, cancelled, nothing undoable
+    failed,   // refused or failed; the messages say why
+};
+
+struct CommandResult {
+    Outcome outcome = Outcome::done;
+    std::vector<Message> messages;  // shown in order
+
+    static CommandResult skip() { return {Outcome::skipped, {}}; }
+    static CommandResult fail(std::string text) {
+        return {Outcome::failed, {{MessageKind::error, std::move(text)}}};
+    }
+    bool ok() const { return outcome != Outcome::failed; }
+};
+
+}  // namespace vora

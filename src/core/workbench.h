@@ -1,0 +1,21 @@
+// Everything process-wide: the image table, the engine's parameter vector and the state the
+// commands remember between calls. Front ends own exactly one; there are no other globals.
+#pragma once
+
+#include <cstdint>
+
+#include "core/engine.h"
+#include "core/image_table.h"
+
+namespace vora {
+
+// Save dialog file types, 1..7: BMP, PNG, JPEG (JFIF), JPEG (Exif), TIFF, PPM binary, PPM ASCII.
+inline constexpr int32_t kSaveFilterCount = 7;
+
+struct Workbench {
+    ImageTable table;
+    ParamVector params{};
+    int32_t save_filter_index = 1;  // file type last chosen when saving
+};
+
+}  // namespace vora

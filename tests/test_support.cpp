@@ -1,0 +1,69 @@
+#include "test_support.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace vora::test {
+
+std::unique_ptr<Workbench> make_workbench() {
+    auto wb = std::make_unique<Workbench>();
+    init_image_table(wb->table);
+    return wb;
+}
+
+TempDir::TempDir() {
+    std::random_device rd;
+    path_ = std::filesystem::temp_directory_path() /
+            ("vora-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+std::string shared_samples_dir() {
+    const std::filesystem::path dir = std::filesystem::path(VORA_SHARED_DIR) / "samples";
+    return std::filesystem::is_directory(dir) ? dir.string() : std::string();
+}
+
+int run_command(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string imagemagick_convert() {
+    static const std::string found =
+        run_command("/usr/bin/convert -version 2>/dev/null | grep -q ImageMagick") == 0
+            ? "/usr/bin/convert"
+            : "";
+    return found;
+}
+
+std::string python_with_pil() {
+    static const std::string found = [] {
+        for (const char* py : {"/usr/bin/python3", "python3"})
+            if (run_command(std::string(py) + " -c 'import PIL' >/dev/null 2>&1") == 0)
+                return std::string(py);
+        return std::string();
+    }();
+    return found;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace vora::test

@@ -1,0 +1,63 @@
+// Small helpers shared by the tests: images built in code, temporary folders, and the
+// optional outside programs (ImageMagick, Python with PIL) used to check our files.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "core/image_record.h"
+#include "core/workbench.h"
+
+namespace vora::test {
+
+// A heap-allocated workbench (the table is large for a stack frame).
+std::unique_ptr<Workbench> make_workbench();
+
+// A record of the given size whose sample at (x, row) in channel c is f(c, x, row).
+template <class F>
+ImageRecord make_image(int width, int height, F f) {
+    ImageRecord r;
+    r.width = width;
+    r.height = height;
+    for (int c = 0; c < 3; ++c) {
+        Plane& p = r.plane(c);
+        p.resize(std::size_t(width) * std::size_t(height));
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                p[std::size_t(y) * std::size_t(width) + std::size_t(x)] = uint16_t(f(c, x, y));
+    }
+    return r;
+}
+
+inline uint16_t sample(const ImageRecord& r, int c, int x, int row) {
+    return r.plane(c)[std::size_t(row) * std::size_t(r.width) + std::size_t(x)];
+}
+
+// A fresh folder under the system's temporary directory, removed with the object.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Folder of the shared sample files, or empty when it is not there.
+std::string shared_samples_dir();
+
+// Outside programs; each returns an empty string when the program is not installed.
+std::string imagemagick_convert();  // /usr/bin/convert (ImageMagick 6)
+std::string python_with_pil();      // a python3 that can import PIL
+
+// Runs a shell command; returns its exit status.
+int run_command(const std::string& command);
+
+void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+
+}  // namespace vora::test
