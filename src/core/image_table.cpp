@@ -188,4 +188,10 @@ int highest_occupied_slot_or_zero(const ImageTable& table) {
     return 0;
 }
 
+void close_slot(ImageTable& table, int slot) {
+    if (!table.valid_slot(slot)) return;
+    release_slot(table[slot]);
+    table.current_slot = highest_occupied_slot_or_zero(table);
+}
+
 }  // namespace vora

@@ -55,5 +55,8 @@ int next_occupied_slot(const ImageTable& table, int from);
 int previous_occupied_slot(const ImageTable& table, int from);
 // Highest occupied slot, or 0 when the table is empty (the current slot after a close).
 int highest_occupied_slot_or_zero(const ImageTable& table);
+// Releases a slot (the caller has asked about saving) and makes the highest occupied slot,
+// or 0, current.
+void close_slot(ImageTable& table, int slot);
 
 }  // namespace vora
