@@ -6,6 +6,7 @@
 
 #include "core/engine.h"
 #include "core/image_table.h"
+#include "io/dark_frames.h"
 
 namespace vora {
 
@@ -16,6 +17,7 @@ struct Workbench {
     ImageTable table;
     ParamVector params{};
     int32_t save_filter_index = 1;  // file type last chosen when saving
+    DarkFrames dark;
 };
 
 }  // namespace vora

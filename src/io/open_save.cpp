@@ -7,6 +7,7 @@
 #include <new>
 
 #include "core/undo.h"
+#include "io/dark_frames.h"
 #include "io/file_kind.h"
 #include "io/registry.h"
 
@@ -49,6 +50,7 @@ enum class Stop { no, yes };
 struct OpenStep {
     CommandResult result;
     Stop stop_loop;  // memory, slots or (when dropped) an unsupported name
+    bool dark_mismatch = false;
 };
 
 OpenStep open_one(Workbench& wb, const std::string& path, OpenSource source) {
@@ -72,7 +74,12 @@ OpenStep open_one(Workbench& wb, const std::string& path, OpenSource source) {
     mark_loaded(r);
     r.scroll_x = r.scroll_y = 0;
     table.current_slot = slot;
-    return {{}, Stop::no};
+    return {{}, Stop::no, dark_mismatch(wb.dark, file_kind(path), r)};
+}
+
+// The notice shown once after opening when any image could not be dark-corrected.
+void add_dark_notice(CommandResult& result, bool any_mismatch) {
+    if (any_mismatch) result.messages.push_back({MessageKind::error, msg::kDarkNotApplied});
 }
 
 }  // namespace
@@ -87,7 +94,12 @@ ReadResult open_image_file(const Workbench& wb, const std::string& path, ImageRe
     }
     ImageRecord staged;
     ReadResult result = handlers.read(wb, path, staged);
-    if (result.ok()) adopt(slot, std::move(staged));
+    if (!result.ok()) return result;
+    // Images of these kinds are corrected on their 16-bit samples; FITS and RAW images are
+    // corrected inside their readers, TIFF and PPM/PGM images not at all.
+    if (kind == kKindBmp || kind == kKindPng || kind == kKindGif || kind == kKindJpeg)
+        subtract_dark_frame(wb.dark, staged);
+    adopt(slot, std::move(staged));
     return result;
 }
 
@@ -98,18 +110,23 @@ CommandResult check_open_capacity(const ImageTable& table) {
 }
 
 CommandResult open_image_command(Workbench& wb, const std::string& path) {
-    return open_one(wb, path, OpenSource::dropped).result;
+    OpenStep step = open_one(wb, path, OpenSource::dropped);
+    add_dark_notice(step.result, step.dark_mismatch);
+    return step.result;
 }
 
 CommandResult open_image_files(Workbench& wb, const std::vector<std::string>& paths,
                                OpenSource source) {
     CommandResult all;
+    bool any_mismatch = false;
     for (const std::string& path : paths) {
         OpenStep step = open_one(wb, path, source);
         for (Message& m : step.result.messages) all.messages.push_back(std::move(m));
         if (!step.result.ok()) all.outcome = Outcome::failed;
+        any_mismatch = any_mismatch || step.dark_mismatch;
         if (step.stop_loop == Stop::yes) break;
     }
+    add_dark_notice(all, any_mismatch);
     return all;
 }
 

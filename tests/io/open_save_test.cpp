@@ -108,6 +108,24 @@ TEST_F(OpenSaveTest, DroppedFilesStopAtAnUnsupportedNameButStartUpFilesGoOn) {
     EXPECT_EQ(start->table.current_slot, 1);
 }
 
+TEST_F(OpenSaveTest, DarkFramesThatDoNotFitAreReportedOnceAfterOpening) {
+    const std::vector<std::string> files = {bmp("1.bmp"), bmp("2.bmp")};
+    wb->dark = {kKindBmp, 5, 5};  // another size than the 4 × 3 images
+    CommandResult r = open_image_files(*wb, files, OpenSource::dropped);
+    EXPECT_EQ(r.outcome, Outcome::done);  // the images stay open, uncorrected
+    ASSERT_EQ(r.messages.size(), 1u);
+    EXPECT_EQ(r.messages[0].text, "ダーク補正できませんでした！");
+    EXPECT_TRUE(wb->table[1].occupied());
+
+    // Same size: no notice. A PPM with a PPM dark frame is not corrected, yet fits.
+    auto other = make_workbench();
+    other->dark = {kKindPnm, 4, 3};
+    const ImageRecord img = make_image(4, 3, [](int, int, int) { return 0; });
+    ASSERT_TRUE(write_pixmap(dir.file("a.ppm"), img, kPixmapBinary16).ok());
+    r = open_image_command(*other, dir.file("a.ppm"));
+    EXPECT_TRUE(r.messages.empty());
+}
+
 TEST(CommandLine, QuotedNamesMayHoldSpaces) {
     EXPECT_EQ(split_command_line("\"/a b/c.bmp\" d.bmp"),
               (std::vector<std::string>{"/a b/c.bmp", "d.bmp"}));
