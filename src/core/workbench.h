@@ -7,6 +7,7 @@
 #include "core/engine.h"
 #include "core/image_table.h"
 #include "io/dark_frames.h"
+#include "settings/settings.h"
 
 namespace vora {
 
@@ -18,6 +19,7 @@ struct Workbench {
     ParamVector params{};
     int32_t save_filter_index = 1;  // file type last chosen when saving
     DarkFrames dark;
+    Settings settings;
 };
 
 }  // namespace vora
