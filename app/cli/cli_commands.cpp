@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <ostream>
+#include <sstream>
 
 #include "core/image_table.h"
 #include "core/workbench.h"
@@ -48,27 +49,33 @@ std::string json_string(const std::string& text) {
     return out + "\"";
 }
 
-std::string json_triple(const std::array<int32_t, 3>& v) {
-    return "[" + std::to_string(v[0]) + "," + std::to_string(v[1]) + "," + std::to_string(v[2]) +
-           "]";
+void put_triple(std::ostream& out, const std::array<int32_t, 3>& v) {
+    out << '[' << v[0] << ',' << v[1] << ',' << v[2] << ']';
 }
 
-std::string json_rational(uint32_t packed) {
-    return "[" + std::to_string(packed >> 16) + "," + std::to_string(packed & 0xFFFFu) + "]";
+void put_rational(std::ostream& out, uint32_t packed) {
+    out << '[' << (packed >> 16) << ',' << (packed & 0xFFFFu) << ']';
 }
 
 std::string info_line(const std::string& file, ImageRecord& r) {
     compute_statistics(r);
-    return "{\"file\":" + json_string(file) + ",\"kind\":" + std::to_string(int(file_kind(file))) +
-           ",\"width\":" + std::to_string(r.width) + ",\"height\":" + std::to_string(r.height) +
-           ",\"mono\":" + std::to_string(r.mono) + ",\"min\":" + json_triple(r.min_value) +
-           ",\"max\":" + json_triple(r.max_value) + ",\"mean\":" + json_triple(r.mean_value) +
-           ",\"camera_make\":" + json_string(r.camera_make) +
-           ",\"camera_model\":" + json_string(r.camera_model) +
-           ",\"date_time\":" + json_string(r.date_time) +
-           ",\"exposure_time\":" + json_rational(r.exposure_time) +
-           ",\"f_number\":" + json_rational(r.f_number) +
-           ",\"iso_speed\":" + std::to_string(r.iso_speed) + "}";
+    std::ostringstream out;
+    out << "{\"file\":" << json_string(file) << ",\"kind\":" << int(file_kind(file))
+        << ",\"width\":" << r.width << ",\"height\":" << r.height << ",\"mono\":" << r.mono
+        << ",\"min\":";
+    put_triple(out, r.min_value);
+    out << ",\"max\":";
+    put_triple(out, r.max_value);
+    out << ",\"mean\":";
+    put_triple(out, r.mean_value);
+    out << ",\"camera_make\":" << json_string(r.camera_make)
+        << ",\"camera_model\":" << json_string(r.camera_model)
+        << ",\"date_time\":" << json_string(r.date_time) << ",\"exposure_time\":";
+    put_rational(out, r.exposure_time);
+    out << ",\"f_number\":";
+    put_rational(out, r.f_number);
+    out << ",\"iso_speed\":" << r.iso_speed << "}";
+    return out.str();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "core/workbench.h"
+#include "filters/tone.h"
 
 namespace vora {
 namespace {
@@ -175,7 +176,11 @@ StoredPoint unpack_point(int32_t packed, int32_t height) {
 }
 
 const OperationKernels& built_operations() {
-    static const OperationKernels kernels{};
+    static const OperationKernels kernels = [] {
+        OperationKernels k;
+        k.tone_curve = apply_tone_curve_kernel;
+        return k;
+    }();
     return kernels;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstring>
 #include <vector>
 
 #include "io/bmp_pnm.h"
@@ -25,9 +24,9 @@ constexpr uint64_t kCoreHeaderSize = 12;  // OS/2 1.x: 16-bit sizes, 3-byte pale
 constexpr uint64_t kMaskOffset = kFileHeaderSize + 40;  // BITFIELDS masks: red, green, blue
 constexpr uint64_t kWrittenHeaderSize = 54;
 
-// A run-length coded picture cannot describe more pixels than this per byte of data
-// (a delta of 255 rows × 255 + 255 columns per four bytes is already far sparser than any
-// real encoder writes); larger claims are treated as hostile.
+// Real encoders spend at least a few bytes on every row, nowhere near this many pixels per
+// byte of coded data; a larger claim is treated as hostile, which keeps a tiny file from
+// asking for a huge picture.
 constexpr uint64_t kMaxRlePixelsPerByte = 4096;
 
 enum Compression { kPlain = 0, kRle8 = 1, kRle4 = 2, kBitfields = 3 };
@@ -117,7 +116,9 @@ uint32_t replicate_bits(uint32_t v, int width) {
     return out;
 }
 
-// One colour channel of a 16- or 32-bit pixel, described by its bit mask.
+// One colour channel of a 16- or 32-bit pixel, described by its bit mask. Fields 8 bits wide
+// are taken as they are. Narrower fields of 16-bit pixels repeat their bits (as ImageMagick
+// does); any other field becomes v × 255 / max, truncated.
 class Channel {
 public:
     Channel() = default;
@@ -258,18 +259,21 @@ void decode_plain(const uint8_t* data, const BmpInfo& info, const Palette& pal,
 // end-of-line codes expects. An end-of-line code starts the row after the one the line began
 // in: after a row coded out exactly this is where the pixels already are, a short row leaves
 // the rest of its pixels black, and an over-long row (some encoders code the row padding as
-// pixels) is cut back. Writes past the end of the planes are dropped.
+// pixels) is cut back, even near the end of the picture. Pixels that land past the end of
+// the planes are dropped; decoding is over once the rows are used up.
 class PixelRun {
 public:
     PixelRun(DecodedPlanes& planes, const Palette& pal)
         : out_{planes.red.data(), planes.green.data(), planes.blue.data()},
           pal_(pal),
           width_(uint64_t(planes.width)),
+          rows_(uint64_t(planes.height)),
           total_(planes.red.size()) {}
 
-    bool full() const { return index() >= total_; }
+    bool done() const { return y_ >= rows_; }
     void put(uint8_t index) {
-        if (!full()) put_index(pal_, out_, int64_t(this->index()), index);
+        const uint64_t at = y_ * width_ + x_;
+        if (at < total_) put_index(pal_, out_, int64_t(at), index);
         ++x_;
     }
     void end_of_line() {
@@ -283,11 +287,10 @@ public:
     }
 
 private:
-    uint64_t index() const { return y_ * width_ + x_; }
-
     RowOut out_;
     const Palette& pal_;
     uint64_t width_;
+    uint64_t rows_;
     uint64_t total_;
     uint64_t x_ = 0;
     uint64_t y_ = 0;
@@ -331,16 +334,16 @@ bool absolute_run_4(RleInput& in, PixelRun& px, int count) {
 }
 
 void encoded_run(PixelRun& px, int count, uint8_t value, bool nibbles) {
-    for (int i = 0; i < count && !px.full(); ++i)
+    for (int i = 0; i < count; ++i)
         px.put(!nibbles ? value : (i & 1) ? value & 0x0F : value >> 4);
 }
 
-// Every step consumes at least two bytes, so decoding ends with the input at the latest.
-// Data that stops early leaves the remaining pixels black.
+// Every step consumes at least two bytes and emits at most 255 pixels, so decoding ends with
+// the input at the latest. Data that stops early leaves the remaining pixels black.
 void decode_rle(const uint8_t* data, std::size_t size, const BmpInfo& info, PixelRun& px) {
     const bool nibbles = info.rle4();
     RleInput in(data, size, info.data_offset);
-    while (!px.full() && in.has(2)) {
+    while (!px.done() && in.has(2)) {
         const int count = in.next();
         const uint8_t code = in.next();
         if (count > 0) {

@@ -1,7 +1,6 @@
 // The portable pixmap family: reading P1 to P6 (bitmaps, grey and colour, ASCII and binary),
 // writing colour pixmaps as P3 or P6 with 8- or 16-bit samples.
 #include <charconv>
-#include <cstring>
 #include <vector>
 
 #include "io/bmp_pnm.h"
@@ -50,7 +49,6 @@ public:
     bool at_end() const { return pos_ >= size_; }
     uint8_t peek() const { return data_[pos_]; }
     void advance() { ++pos_; }
-    std::size_t pos() const { return pos_; }
     std::size_t remaining() const { return at_end() ? 0 : size_ - pos_; }
     const uint8_t* here() const { return data_ + pos_; }
 
@@ -167,8 +165,9 @@ RowOut plane_row(DecodedPlanes& planes, int32_t y) {
     return {planes.row(planes.red, y), planes.row(planes.green, y), planes.row(planes.blue, y)};
 }
 
-// The raster starts after the single whitespace character that ends the header.
-ReadResult check_binary_size(Cursor& in, const PnmInfo& info) {
+// Steps over the single whitespace character that ends the header (the raster starts right
+// after it) and checks that the whole raster is there.
+ReadResult start_binary_raster(Cursor& in, const PnmInfo& info) {
     if (!in.at_end()) in.advance();
     if (binary_row_bytes(info) * uint64_t(info.height) > in.remaining())
         return corrupt("PNM raster truncated");
@@ -185,49 +184,55 @@ void decode_binary(Cursor& in, const PnmInfo& info, DecodedPlanes& planes) {
 
 // ---- ASCII rasters ----
 
-// A decimal sample token, kept to 16 bits and then limited to the maximum.
-ReadResult ascii_value(Cursor& in, uint32_t maximum, uint32_t& value) {
+enum class Token { ok, missing, bad };
+
+ReadResult token_error(Token t) {
+    return corrupt(t == Token::missing ? "PNM raster has too few values"
+                                       : "PNM raster value is not a number");
+}
+
+// A decimal sample value, kept to 16 bits and then limited to the maximum.
+Token ascii_value(Cursor& in, uint32_t maximum, uint32_t& value) {
     in.skip_blanks_and_comments();
-    if (in.at_end()) return corrupt("PNM raster has too few values");
-    if (!is_digit(in.peek())) return corrupt("PNM raster value is not a number");
+    if (in.at_end()) return Token::missing;
+    if (!is_digit(in.peek())) return Token::bad;
     uint32_t v = 0;
     for (; !in.at_end() && is_digit(in.peek()); in.advance())
         v = (v * 10 + uint32_t(in.peek() - '0')) & 0xFFFF;
-    if (!in.at_end() && !is_space(in.peek()) && in.peek() != '#')
-        return corrupt("PNM raster value is not a number");
+    if (!in.at_end() && !is_space(in.peek()) && in.peek() != '#') return Token::bad;
     value = v < maximum ? v : maximum;
-    return read_ok();
+    return Token::ok;
 }
 
 // P1 digits need no separators: each '0' or '1' is one pixel, 1 is black.
-ReadResult ascii_bit(Cursor& in, uint16_t& sample) {
+Token ascii_bit(Cursor& in, uint16_t& sample) {
     in.skip_blanks_and_comments();
-    if (in.at_end()) return corrupt("PNM raster has too few values");
+    if (in.at_end()) return Token::missing;
     const uint8_t c = in.peek();
-    if (c != '0' && c != '1') return corrupt("PNM bitmap value is not 0 or 1");
+    if (c != '0' && c != '1') return Token::bad;
     in.advance();
     sample = c == '1' ? 0 : kBitmapWhite;
-    return read_ok();
+    return Token::ok;
 }
 
 uint16_t scale_ascii(uint32_t v, uint32_t maximum) {
     return uint16_t(uint64_t(v) * 65536 / (uint64_t(maximum) + 1));
 }
 
-ReadResult ascii_sample(Cursor& in, const PnmInfo& info, uint16_t& sample) {
+Token ascii_sample(Cursor& in, const PnmInfo& info, uint16_t& sample) {
     if (info.kind() == Kind::bitmap) return ascii_bit(in, sample);
     uint32_t v = 0;
-    if (ReadResult r = ascii_value(in, info.maximum, v); !r.ok()) return r;
+    const Token t = ascii_value(in, info.maximum, v);
     sample = scale_ascii(v, info.maximum);
-    return read_ok();
+    return t;
 }
 
-ReadResult ascii_row(Cursor& in, const PnmInfo& info, RowOut out) {
+Token ascii_row(Cursor& in, const PnmInfo& info, RowOut out) {
     const int channels = info.channels();
     uint16_t s[3] = {0, 0, 0};
     for (std::size_t x = 0; x < info.width; ++x) {
         for (int c = 0; c < channels; ++c)
-            if (ReadResult r = ascii_sample(in, info, s[c]); !r.ok()) return r;
+            if (const Token t = ascii_sample(in, info, s[c]); t != Token::ok) return t;
         if (channels == 1) {
             out.grey(x, s[0]);
         } else {
@@ -236,7 +241,7 @@ ReadResult ascii_row(Cursor& in, const PnmInfo& info, RowOut out) {
             out.blue[x] = s[2];
         }
     }
-    return read_ok();
+    return Token::ok;
 }
 
 // Every value takes at least one byte, so a raster that claims more values than there are
@@ -249,7 +254,8 @@ ReadResult check_ascii_size(const Cursor& in, const PnmInfo& info) {
 
 ReadResult decode_ascii(Cursor& in, const PnmInfo& info, DecodedPlanes& planes) {
     for (int32_t y = int32_t(info.height) - 1; y >= 0; --y)
-        if (ReadResult r = ascii_row(in, info, plane_row(planes, y)); !r.ok()) return r;
+        if (const Token t = ascii_row(in, info, plane_row(planes, y)); t != Token::ok)
+            return token_error(t);
     return read_ok();
 }
 
@@ -305,7 +311,8 @@ ReadResult decode_pixmap(const uint8_t* data, std::size_t size, ImageRecord& out
     info.type = data[1] - '0';
     Cursor in(data, size, 2);
     if (ReadResult r = read_header(in, info); !r.ok()) return r;
-    const ReadResult fits = info.ascii() ? check_ascii_size(in, info) : check_binary_size(in, info);
+    const ReadResult fits =
+        info.ascii() ? check_ascii_size(in, info) : start_binary_raster(in, info);
     if (!fits.ok()) return fits;
     DecodedPlanes planes;
     if (!planes.allocate(int32_t(info.width), int32_t(info.height)))

@@ -1,0 +1,12 @@
+// libFuzzer target: the GIF decoder on arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+
+#include "core/image_record.h"
+#include "io/gif.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    vora::ImageRecord record;
+    vora::decode_gif(data, size, record);
+    return 0;
+}
