@@ -1,6 +1,8 @@
 #include "cli_commands.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <iomanip>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -9,6 +11,9 @@
 #include "core/workbench.h"
 #include "io/file_kind.h"
 #include "io/open_save.h"
+#include "settings/settings_commands.h"
+#include "settings/settings_file.h"
+#include "ui/command_table.h"
 
 namespace vora::cli {
 namespace {
@@ -18,13 +23,74 @@ void print_messages(const CommandResult& result, std::ostream& err) {
         err << "vora-cli: " << message_title(m.kind) << " " << m.text << "\n";
 }
 
-// Settings files and dark frames are accepted on every subcommand; until the workbench
-// can load them they are announced as not applied.
-void apply_common(const CommonOptions& options, Workbench&, std::ostream& err) {
-    if (!options.settings_file.empty())
-        err << "vora-cli: note: --settings is not applied yet in this version\n";
+// A whole number or a decimal number as the settings file writes them.
+bool is_number(const std::string& text, bool allow_real) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    if (allow_real)
+        std::strtod(text.c_str(), &end);
+    else
+        std::strtol(text.c_str(), &end, 10);
+    return end && *end == '\0';
+}
+
+// "KEYWORD=V,V,..." becomes the settings-file text "KEYWORD V V ..." after checking the
+// keyword and that the values fit the group's fields.
+bool override_text(const std::string& spec, std::string& text, std::ostream& err) {
+    const std::size_t eq = spec.find('=');
+    const std::string keyword = spec.substr(0, eq);
+    Settings probe;
+    for (const SettingsGroup& group : settings_groups(probe)) {
+        if (keyword != group.keyword) continue;
+        std::vector<const SettingsField*> fields;
+        for (const auto& line : group.lines)
+            for (const SettingsField& f : line) fields.push_back(&f);
+        std::vector<std::string> values;
+        if (eq != std::string::npos) {
+            std::stringstream list(spec.substr(eq + 1));
+            for (std::string v; std::getline(list, v, ',');) values.push_back(v);
+        }
+        if (values.empty() || values.size() > fields.size()) {
+            err << "vora-cli: --set " << keyword << " takes 1 to " << fields.size()
+                << " values\n";
+            return false;
+        }
+        text = keyword;
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (!is_number(values[i], std::holds_alternative<double*>(*fields[i]))) {
+                err << "vora-cli: --set " << keyword << ": '" << values[i]
+                    << "' is not a number\n";
+                return false;
+            }
+            text += " " + values[i];
+        }
+        return true;
+    }
+    err << "vora-cli: --set: unknown settings group '" << keyword << "'\n";
+    return false;
+}
+
+// The workbench as the program starts: defaults, "vora.vrs" of the current directory,
+// then --settings and each --set in order. Returns the exit status on failure.
+int prepare(const CommonOptions& options, Workbench& wb, std::ostream& err) {
+    reset_settings(wb, 0);
+    read_startup_settings(wb, ".");
+    if (!options.settings_file.empty()) {
+        const ReadResult loaded = load_settings_file(wb, options.settings_file);
+        if (!loaded.ok()) {
+            err << "vora-cli: cannot read settings file " << options.settings_file << ": "
+                << loaded.detail << "\n";
+            return kExitFailed;
+        }
+    }
+    for (const std::string& spec : options.overrides) {
+        std::string text;
+        if (!override_text(spec, text, err)) return kExitUsage;
+        read_settings(text, wb.settings);
+    }
     if (!options.dark_files.empty())
         err << "vora-cli: note: --dark is not applied yet in this version\n";
+    return kExitOk;
 }
 
 std::string json_string(const std::string& text) {
@@ -78,13 +144,41 @@ std::string info_line(const std::string& file, ImageRecord& r) {
     return out.str();
 }
 
+// Saves the current image as OUT; a script asked for this output, so an existing file is
+// replaced without a question.
+int save_output(Workbench& wb, const std::string& out_path, int type, std::ostream& out,
+                std::ostream& err) {
+    if (type == 0) type = propose_save_name(out_path, wb.save_filter_index).filter_index;
+    const CommandResult saved =
+        save_image_command(wb, out_path, type, [](const std::string&) { return true; });
+    print_messages(saved, err);
+    if (saved.outcome != Outcome::done) return kExitFailed;
+    out << wb.table.current().name << "\n";
+    return kExitOk;
+}
+
+std::unique_ptr<Workbench> new_workbench() {
+    auto wb = std::make_unique<Workbench>();
+    init_image_table(wb->table);
+    return wb;
+}
+
+bool set_channel(const std::string& name, int32_t& channel) {
+    const char* const names[] = {"all", "r", "g", "b"};
+    for (int32_t i = 0; i < 4; ++i)
+        if (name == names[i]) {
+            channel = i;
+            return true;
+        }
+    return false;
+}
+
 }  // namespace
 
 int run_info(const CommonOptions& options, const std::vector<std::string>& files,
              std::ostream& out, std::ostream& err) {
-    auto wb = std::make_unique<Workbench>();
-    init_image_table(wb->table);
-    apply_common(options, *wb, err);
+    auto wb = new_workbench();
+    if (const int status = prepare(options, *wb, err)) return status;
     int status = kExitOk;
     for (const std::string& file : files) {
         const CommandResult opened = open_image_command(*wb, file);
@@ -101,20 +195,58 @@ int run_info(const CommonOptions& options, const std::vector<std::string>& files
 
 int run_convert(const CommonOptions& options, const std::string& in, const std::string& out_path,
                 int type, std::ostream& out, std::ostream& err) {
-    auto wb = std::make_unique<Workbench>();
-    init_image_table(wb->table);
-    apply_common(options, *wb, err);
+    auto wb = new_workbench();
+    if (const int status = prepare(options, *wb, err)) return status;
     const CommandResult opened = open_image_command(*wb, in);
     print_messages(opened, err);
     if (!opened.ok()) return kExitFailed;
-    if (type == 0) type = propose_save_name(out_path, wb->save_filter_index).filter_index;
-    // A script asked for this output: an existing file is replaced without a question.
-    const CommandResult saved =
-        save_image_command(*wb, out_path, type, [](const std::string&) { return true; });
-    print_messages(saved, err);
-    if (saved.outcome != Outcome::done) return kExitFailed;
-    out << wb->table.current().name << "\n";
+    return save_output(*wb, out_path, type, out, err);
+}
+
+int run_apply(const CommonOptions& options, const std::string& in, const std::string& out_path,
+              const ApplyOptions& apply, std::ostream& out, std::ostream& err) {
+    const CommandRow* command = find_cli_operation(apply.operation);
+    if (!command) {
+        err << "vora-cli: unknown operation '" << apply.operation << "'\n"
+            << apply_operations_help();
+        return kExitUsage;
+    }
+    auto wb = new_workbench();
+    if (const int status = prepare(options, *wb, err)) return status;
+    if (!apply.channel.empty() && !(set_channel(apply.channel, wb->settings.gamma.channel) &&
+                                    set_channel(apply.channel, wb->settings.level.channel))) {
+        err << "vora-cli: --channel must be all, r, g or b\n";
+        return kExitUsage;
+    }
+    const CommandResult opened = open_image_command(*wb, in);
+    print_messages(opened, err);
+    if (!opened.ok()) return kExitFailed;
+    const CommandResult done = command->run(*wb);
+    print_messages(done, err);
+    if (done.outcome != Outcome::done) return kExitFailed;
+    return save_output(*wb, out_path, apply.type, out, err);
+}
+
+int run_settings_write(const CommonOptions& options, const std::string& path, std::ostream& err) {
+    auto wb = new_workbench();
+    if (const int status = prepare(options, *wb, err)) return status;
+    const WriteResult written = save_settings_file(*wb, path);
+    if (!written.ok()) {
+        err << "vora-cli: cannot write " << path << ": " << written.detail << "\n";
+        return kExitFailed;
+    }
     return kExitOk;
+}
+
+std::string apply_operations_help() {
+    std::ostringstream text;
+    text << "Operations:\n";
+    for (const CommandRow& row : processing_commands()) {
+        if (!row.cli_name) continue;
+        text << "  " << std::left << std::setw(8) << row.cli_name << row.summary
+             << " (settings group \"" << row.settings_keyword << "\")\n";
+    }
+    return text.str();
 }
 
 }  // namespace vora::cli

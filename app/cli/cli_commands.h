@@ -8,7 +8,8 @@
 namespace vora::cli {
 
 struct CommonOptions {
-    std::string settings_file;          // --settings
+    std::string settings_file;            // --settings
+    std::vector<std::string> overrides;   // --set KEYWORD=V,V,...
     std::vector<std::string> dark_files;  // --dark, up to four
 };
 
@@ -23,5 +24,19 @@ int run_info(const CommonOptions& options, const std::vector<std::string>& files
 // appended) on `out`.
 int run_convert(const CommonOptions& options, const std::string& in, const std::string& out_path,
                 int type, std::ostream& out, std::ostream& err);
+
+struct ApplyOptions {
+    std::string operation;
+    std::string channel;  // gamma and level selector: all, r, g, b; empty keeps the settings
+    int type = 0;
+};
+int run_apply(const CommonOptions& options, const std::string& in, const std::string& out_path,
+              const ApplyOptions& apply, std::ostream& out, std::ostream& err);
+
+// Writes the current settings (defaults, start-up file, --settings, --set) to `path`.
+int run_settings_write(const CommonOptions& options, const std::string& path, std::ostream& err);
+
+// Help text listing the operations of `apply`.
+std::string apply_operations_help();
 
 }  // namespace vora::cli

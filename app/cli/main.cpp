@@ -9,22 +9,41 @@ namespace {
 const char* const kDescription =
     "vora-cli - VORA, the image workbench for astronomical and night-sky photographs.\n"
     "\n"
-    "Images are held as 16-bit RGB. Files are read by extension: BMP, PPM/PGM (TIFF, JPEG,\n"
-    "PNG, GIF, FITS and camera RAW are recognised and will be read in coming versions).\n"
-    "Saving writes 24-bit BMP or 48-bit PPM (binary or ASCII).\n"
+    "Images are held as 16-bit RGB. Files are read by extension: BMP, PPM/PGM, TIFF, PNG,\n"
+    "JPEG (with Exif), GIF and FITS (camera RAW is recognised and will be read in a coming\n"
+    "version). Saving writes 24-bit BMP, 24-bit PNG, JPEG (JFIF or Exif), 48-bit TIFF or\n"
+    "48-bit PPM (binary or ASCII).\n"
     "\n"
-    "Exit status: 0 success, 1 an input could not be read or an output not written\n"
-    "(the reason on stderr), 2 usage error.";
+    "Settings: every subcommand starts from the defaults, then reads vora.vrs from the\n"
+    "current directory when it exists, then --settings FILE, then each --set in order.\n"
+    "\n"
+    "Exit status: 0 success, 1 an input could not be read, an operation could not run or an\n"
+    "output not written (the reason on stderr), 2 usage error.";
 
 void add_common(CLI::App* command, vora::cli::CommonOptions& common) {
-    command->add_option("--settings", common.settings_file,
-                        "settings file (.vrs) to start from (accepted; applied once settings "
-                        "files are supported)");
-    command->add_option("--dark", common.dark_files,
-                        "dark frame to subtract while opening; up to four (accepted; applied "
-                        "once dark frames are supported)")
+    command->add_option("--settings", common.settings_file, "settings file (.vrs) to read");
+    command
+        ->add_option("--set", common.overrides,
+                     "KEYWORD=V,V,... replaces the values of one settings-file group in the "
+                     "file's order, e.g. --set hdr=8,32,5 (repeatable)")
         ->expected(1)
         ->take_all();
+    command
+        ->add_option("--dark", common.dark_files,
+                     "dark frame to subtract while opening; up to four (accepted; applied "
+                     "once dark frames are supported)")
+        ->expected(1)
+        ->take_all();
+}
+
+CLI::App* add_type(CLI::App* command, int& type) {
+    command
+        ->add_option("--type", type,
+                     "file type: 1 BMP 24-bit, 2 PNG 24-bit, 3 JPEG (JFIF), 4 JPEG (Exif), "
+                     "5 TIFF 48-bit, 6 PPM 48-bit binary, 7 PPM 48-bit ASCII (default from "
+                     "OUT's extension: BMP 1, PNG 2, JPG/JPEG 3, TIF/TIFF 5, PPM 6, otherwise 1)")
+        ->check(CLI::Range(1, 7));
+    return command;
 }
 
 }  // namespace
@@ -55,12 +74,31 @@ int main(int argc, char** argv) {
     add_common(convert, common);
     convert->add_option("IN", in_path, "image to read")->required();
     convert->add_option("OUT", out_path, "file to write")->required();
-    convert
-        ->add_option("--type", type,
-                     "file type: 1 BMP 24-bit, 2 PNG, 3 JPEG (JFIF), 4 JPEG (Exif), 5 TIFF 48-bit, "
-                     "6 PPM 48-bit binary, 7 PPM 48-bit ASCII (default from OUT's extension: BMP 1, "
-                     "PNG 2, JPG/JPEG 3, TIF/TIFF 5, PPM 6, otherwise 1)")
-        ->check(CLI::Range(1, 7));
+    add_type(convert, type);
+
+    vora::cli::ApplyOptions apply_options;
+    CLI::App* apply = app.add_subcommand(
+        "apply",
+        "Open IN, run OPERATION as its menu command does with the current settings, and save "
+        "OUT as convert does. Prints the path written.\n" +
+            vora::cli::apply_operations_help());
+    add_common(apply, common);
+    apply->add_option("IN", in_path, "image to read")->required();
+    apply->add_option("OUT", out_path, "file to write")->required();
+    apply->add_option("OPERATION", apply_options.operation, "operation name (see above)")
+        ->required();
+    apply->add_option("--channel", apply_options.channel,
+                      "gamma and level: all, r, g or b (the dialog's channel selector; default "
+                      "all for gamma, the settings file's choice for level)");
+    add_type(apply, apply_options.type);
+
+    std::string settings_out;
+    CLI::App* settings = app.add_subcommand(
+        "settings",
+        "Write the current settings (defaults, vora.vrs of the current directory, --settings, "
+        "--set) as a settings file, to start one from the defaults.");
+    add_common(settings, common);
+    settings->add_option("--write", settings_out, "settings file to write")->required();
 
     try {
         app.parse(argc, argv);
@@ -77,5 +115,10 @@ int main(int argc, char** argv) {
         return vora::cli::kExitUsage;
     }
     if (*info) return vora::cli::run_info(common, info_files, std::cout, std::cerr);
-    return vora::cli::run_convert(common, in_path, out_path, type, std::cout, std::cerr);
+    if (*convert)
+        return vora::cli::run_convert(common, in_path, out_path, type, std::cout, std::cerr);
+    if (*apply)
+        return vora::cli::run_apply(common, in_path, out_path, apply_options, std::cout,
+                                    std::cerr);
+    return vora::cli::run_settings_write(common, settings_out, std::cerr);
 }

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
+#include <vector>
 
 #include "io/bmp_pnm.h"
 #include "test_support.h"
@@ -109,11 +111,107 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
     EXPECT_NE(convert_help.out.find("--type"), std::string::npos);
 }
 
-TEST_F(CliTest, SettingsAndDarkOptionsAreAccepted) {
+TEST_F(CliTest, DarkOptionIsAcceptedAndAMissingSettingsFileFails) {
     const std::string a = write_sample("a.bmp");
-    const CliRun r = run_cli(dir, "info --settings x.vrs --dark " + quoted(a) + " " + quoted(a));
+    CliRun r = run_cli(dir, "info --dark " + quoted(a) + " " + quoted(a));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"width\":3"), std::string::npos);
+    r = run_cli(dir, "info --settings " + quoted(dir.file("none.vrs")) + " " + quoted(a));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("none.vrs"), std::string::npos);
+}
+
+// Reads a binary 16-bit PPM as written by our writer: samples in file order.
+std::vector<uint16_t> ppm16_samples(const std::string& bytes, int& width, int& height) {
+    std::istringstream header(bytes);
+    std::string magic;
+    int maximum = 0;
+    header >> magic >> width >> height >> maximum;
+    const std::size_t start = std::size_t(header.tellg()) + 1;
+    std::vector<uint16_t> v;
+    for (std::size_t i = start; i + 1 < bytes.size(); i += 2)
+        v.push_back(uint16_t((uint8_t(bytes[i]) << 8) | uint8_t(bytes[i + 1])));
+    return v;
+}
+
+TEST_F(CliTest, ApplyLevelToAFileAnotherProgramWrote) {
+    const std::string samples = test::shared_samples_dir();
+    if (samples.empty()) GTEST_SKIP() << "../shared/samples is not present";
+    const std::string pgm = samples + "/pnm/minisblack-1c-8b.pgm";  // P5 157 x 151, max 255
+    // All colours: input 0..255, output 0..128: v = b × 256 maps to 32768 × b / 255.
+    const CliRun r = run_cli(dir, "apply " + quoted(pgm) + " " + quoted(dir.file("o.ppm")) +
+                                      " level --set lvl=0,0,255,0,0,100,0,128");
+    ASSERT_EQ(r.status, 0) << r.err;
+    int w = 0, h = 0;
+    const std::vector<uint16_t> out = ppm16_samples(test::read_file(dir.file("o.ppm")), w, h);
+    ASSERT_EQ(w, 157);
+    ASSERT_EQ(h, 151);
+    const std::string in = test::read_file(pgm);
+    const std::size_t raster = in.size() - std::size_t(w) * std::size_t(h);
+    ASSERT_EQ(out.size(), std::size_t(w) * std::size_t(h) * 3);
+    for (std::size_t i = 0; i < std::size_t(w) * std::size_t(h); ++i) {
+        const int b = uint8_t(in[raster + i]);
+        const uint16_t expected = uint16_t(32768 * b / 255);
+        ASSERT_EQ(out[3 * i], expected) << "pixel " << i << " input " << b;
+        ASSERT_EQ(out[3 * i + 2], expected);
+    }
+}
+
+TEST_F(CliTest, ApplyGammaPerChannelAndHdrWithoutToneDifference) {
+    const std::string in = write_sample("in.bmp");
+    // Straight segments (curve mode 0); the red set is (0,0) (128,64) (255,128), green and
+    // blue keep the identity.
+    CliRun r = run_cli(dir, "apply " + quoted(in) + " " + quoted(dir.file("g.ppm")) +
+                                " gamma --channel r --set gamma=0,0,0,128,128,255,255,"
+                                "0,0,128,64,255,128");
+    ASSERT_EQ(r.status, 0) << r.err;
+    int w = 0, h = 0;
+    std::vector<uint16_t> out = ppm16_samples(test::read_file(dir.file("g.ppm")), w, h);
+    // Top row first; first pixel: red 0x100 (in 1.0 level units: 256), green 0xFF00.
+    // Red segment 0 is the constant y0 = 0 because P0 = 1 <= 255; 256 lies in segment 1,
+    // the line through (1, 0) and (32768, 16384): (16384 / 32767) × 255 = 127.5... -> 127.
+    EXPECT_EQ(out[0], 127);
+    EXPECT_EQ(out[1], 0xFF00);  // green keeps the identity
+
+    // Tone difference 0 leaves every sample as it was.
+    r = run_cli(dir, "apply " + quoted(in) + " " + quoted(dir.file("h.ppm")) +
+                         " hdr --set hdr=8,0,5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    out = ppm16_samples(test::read_file(dir.file("h.ppm")), w, h);
+    EXPECT_EQ(out[0], 0x100);
+    EXPECT_EQ(out[1], 0xFF00);
+    EXPECT_EQ(out[2], 0x4000);
+}
+
+TEST_F(CliTest, ApplyRefusesWhatItCannotDo) {
+    const std::string in = write_sample("in.bmp");
+    const std::string o = quoted(dir.file("o.ppm"));
+    EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + " " + o + " blur").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + " " + o + " gamma --channel x").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + " " + o + " hdr --set nosuch=1").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + " " + o + " hdr --set hdr=a,b").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + " " + o + " hdr --set hdr=1,2,3,4").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + quoted(dir.file("none.bmp")) + " " + o + " hdr").status,
+              1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("o.ppm")));
+}
+
+TEST_F(CliTest, SettingsWriteStartsFromDefaultsStartupFileAndOverrides) {
+    CliRun r = run_cli(dir, "settings --write " + quoted(dir.file("d.vrs")) +
+                                " --set hdr=12,40,7 --set resize=0");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string text = test::read_file(dir.file("d.vrs"));
+    EXPECT_NE(text.find("\nhdr\n12 40 7\n"), std::string::npos);
+    EXPECT_NE(text.find("\nresize\n0 1\n"), std::string::npos);  // the rest of the group kept
+    EXPECT_EQ(text.substr(0, 6), "sharp\n");
+
+    // vora.vrs in the current directory is read first.
+    test::write_file(dir.file("vora.vrs"), "hdr 16 1 1\n");
+    ASSERT_EQ(test::run_command("cd " + quoted(dir.path().string()) + " && " +
+                                std::string(VORA_CLI_PATH) + " settings --write s.vrs"),
+              0);
+    text = test::read_file(dir.file("s.vrs"));
+    EXPECT_NE(text.find("\nhdr\n16 1 1\n"), std::string::npos);
 }
 
 TEST_F(CliTest, ReadsFilesOtherProgramsWrote) {
