@@ -174,7 +174,7 @@ void store_rows(const uint8_t* rows, int count, int32_t first_top_row, int compo
 }
 
 // Every libjpeg call of a read happens below the setjmp here. No object with a destructor
-// is created in this frame after it, so the jump back skips nothing that needs cleaning up.
+// is alive in this frame during a libjpeg call, so the jump back skips no clean-up.
 ReadResult run_decoder(Decoder& d, const uint8_t* data, std::size_t size, DecodedPlanes& planes,
                        std::vector<uint8_t>& rows) {
     jpeg_decompress_struct& cinfo = d.cinfo;
