@@ -69,7 +69,7 @@ int take_result_slot(const ImageTable& table, CommandResult& result) {
 }
 
 CommandResult copy_command(ImageTable& table) {
-    if (!table.has_current()) return CommandResult::skip();
+    if (!table.has_current_image()) return CommandResult::skip();
     CommandResult result;
     const int slot = take_result_slot(table, result);
     if (slot < 0) return result;
@@ -86,7 +86,7 @@ CommandResult copy_command(ImageTable& table) {
 }
 
 CommandResult area_copy_command(ImageTable& table, SampleCorner a, SampleCorner b) {
-    if (!table.has_current()) return CommandResult::skip();
+    if (!table.has_current_image()) return CommandResult::skip();
     if (a.x == b.x || a.y == b.y) return CommandResult::skip();
     CommandResult result;
     const int slot = take_result_slot(table, result);
@@ -109,7 +109,7 @@ CommandResult area_copy_command(ImageTable& table, SampleCorner a, SampleCorner 
 
 CommandResult run_in_place_command(Workbench& wb, const InPlaceCommand& command) {
     ImageTable& table = wb.table;
-    if (!table.has_current()) return CommandResult::skip();
+    if (!table.has_current_image()) return CommandResult::skip();
     if (!probe_memory(table, table.current_slot, command.probe_count))
         return CommandResult::fail(msg::kNoMemoryToRun);
     if (command.dialog && !command.dialog()) return CommandResult::skip();

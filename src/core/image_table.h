@@ -29,6 +29,9 @@ struct ImageTable {
     const ImageRecord& operator[](int slot) const { return image_table[std::size_t(slot)]; }
     bool valid_slot(int slot) const { return slot >= 0 && slot < kSlotCount; }
     bool has_current() const { return valid_slot(current_slot); }
+    // A current slot that holds an image (after closing the last image the current slot
+    // is 0 and empty).
+    bool has_current_image() const { return has_current() && (*this)[current_slot].occupied(); }
     ImageRecord& current() { return (*this)[current_slot]; }
 };
 

@@ -177,7 +177,7 @@ SaveProposal propose_save_name(const std::string& image_name, int last_filter_in
 CommandResult save_image_command(Workbench& wb, const std::string& chosen_path,
                                  int filter_index, const ConfirmFn& confirm_overwrite) {
     ImageTable& table = wb.table;
-    if (!table.has_current() || !table.current().occupied()) return CommandResult::skip();
+    if (!table.has_current_image()) return CommandResult::skip();
     ImageRecord& r = table.current();
     filter_index = std::clamp(filter_index, 1, kSaveFilterCount);
     wb.save_filter_index = filter_index;

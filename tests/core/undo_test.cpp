@@ -95,6 +95,12 @@ TEST_F(UndoTest, UndoBringsBackTheMonoFlag) {
 TEST_F(UndoTest, NothingToUndoOnAFreshImageOrWithoutACurrentSlot) {
     EXPECT_EQ(undo_command(wb->table).outcome, Outcome::skipped);
     EXPECT_EQ(current().width, 3);
+    wb->table.current_slot = 5;  // an empty slot, as after closing the last image
+    EXPECT_EQ(run_in_place_command(*wb, widen_command()).outcome, Outcome::skipped);
+    EXPECT_EQ(copy_command(wb->table).outcome, Outcome::skipped);
+    EXPECT_EQ(area_copy_command(wb->table, {0, 0}, {1, 1}).outcome, Outcome::skipped);
+    EXPECT_FALSE(wb->table[5].occupied());
+    EXPECT_EQ(wb->table[5].changed, 0);
     wb->table.current_slot = -1;
     EXPECT_EQ(undo_command(wb->table).outcome, Outcome::skipped);
     EXPECT_EQ(redo_command(wb->table).outcome, Outcome::skipped);
