@@ -3,7 +3,9 @@
 // frames themselves and their loaders live here too.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "core/image_record.h"
 #include "io/file_kind.h"
@@ -14,6 +16,9 @@ struct DarkFrames {
     int kind = -1;  // file kind of the dark files; -1 when none is loaded
     int32_t width = 0;
     int32_t height = 0;
+    // FITS dark frames, averaged: physical values (raw × BSCALE + BZERO) of red, green and
+    // blue, width × height each in file order. Empty unless the dark files are FITS.
+    std::array<std::vector<int32_t>, 3> fits_planes;
     bool loaded() const { return kind >= 0 && width > 0 && height > 0; }
 };
 

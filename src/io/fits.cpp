@@ -521,11 +521,18 @@ ReadResult decode_fits(const uint8_t* data, std::size_t size, ImageRecord& out,
     return read_ok();
 }
 
-ReadResult read_fits(const DarkFrames&, const std::string& path, ImageRecord& out) {
+ReadResult read_fits(const DarkFrames& dark, const std::string& path, ImageRecord& out) {
     std::vector<uint8_t> bytes;
     if (ReadResult r = read_file_bytes(path, bytes); !r.ok()) return r;
-    // The dark-frame module does not hold FITS dark frames yet: no dark view to pass.
-    ReadResult r = decode_fits(bytes.data(), bytes.size(), out, nullptr);
+    const std::size_t samples = std::size_t(std::max(dark.width, 0)) * std::size_t(std::max(dark.height, 0));
+    const bool usable = dark.loaded() && dark.kind == kKindFits &&
+                        dark.fits_planes[0].size() == samples &&
+                        dark.fits_planes[1].size() == samples &&
+                        dark.fits_planes[2].size() == samples;
+    const FitsDarkView view{dark.width, dark.height,
+                            {dark.fits_planes[0].data(), dark.fits_planes[1].data(),
+                             dark.fits_planes[2].data()}};
+    ReadResult r = decode_fits(bytes.data(), bytes.size(), out, usable ? &view : nullptr);
     if (r.ok()) out.name = path;
     return r;
 }

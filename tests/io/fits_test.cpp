@@ -457,6 +457,18 @@ TEST(FitsReader, ReadFitsNamesTheRecordOrLeavesItAlone) {
     r = occupied_record();
     EXPECT_EQ(read_fits(no_dark, dir.file("missing.fits"), r).status, ReadStatus::cannot_open);
     EXPECT_TRUE(same_record(r, occupied_record()));
+
+    // Loaded FITS dark frames of the same size are subtracted; other kinds are not used.
+    DarkFrames dark;
+    dark.kind = kKindFits;
+    dark.width = 2;
+    dark.height = 1;
+    dark.fits_planes = {std::vector<int32_t>{0, 1}, {0, 1}, {0, 1}};
+    ASSERT_TRUE(read_fits(dark, path, r).ok());
+    EXPECT_TRUE(has_grey(r, 2, 1, {0, 0}));
+    dark.kind = kKindBmp;
+    ASSERT_TRUE(read_fits(dark, path, r).ok());
+    EXPECT_TRUE(has_grey(r, 2, 1, {0, 65535}));
 }
 
 // ---- files written by other programs, checked against astropy ----

@@ -110,7 +110,8 @@ TEST_F(OpenSaveTest, DroppedFilesStopAtAnUnsupportedNameButStartUpFilesGoOn) {
 
 TEST_F(OpenSaveTest, DarkFramesThatDoNotFitAreReportedOnceAfterOpening) {
     const std::vector<std::string> files = {bmp("1.bmp"), bmp("2.bmp")};
-    wb->dark = {kKindBmp, 5, 5};  // another size than the 4 × 3 images
+    wb->dark.kind = kKindBmp;  // another size than the 4 × 3 images
+    wb->dark.width = wb->dark.height = 5;
     CommandResult r = open_image_files(*wb, files, OpenSource::dropped);
     EXPECT_EQ(r.outcome, Outcome::done);  // the images stay open, uncorrected
     ASSERT_EQ(r.messages.size(), 1u);
@@ -119,7 +120,9 @@ TEST_F(OpenSaveTest, DarkFramesThatDoNotFitAreReportedOnceAfterOpening) {
 
     // Same size: no notice. A PPM with a PPM dark frame is not corrected, yet fits.
     auto other = make_workbench();
-    other->dark = {kKindPnm, 4, 3};
+    other->dark.kind = kKindPnm;
+    other->dark.width = 4;
+    other->dark.height = 3;
     const ImageRecord img = make_image(4, 3, [](int, int, int) { return 0; });
     ASSERT_TRUE(write_pixmap(dir.file("a.ppm"), img, kPixmapBinary16).ok());
     r = open_image_command(*other, dir.file("a.ppm"));
