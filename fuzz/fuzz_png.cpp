@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const vora::ReadResult result = vora::decode_png(data, size, record);
     if (result.ok()) {
         const std::size_t n = record.sample_count();
-        if (n == 0 || record.red.size() != n || record.green.size() != n ||
-            record.blue.size() != n)
+        if (n == 0 || record.red.size() != n || record.green.size() != n || record.blue.size() != n)
             std::abort();
     } else if (record.occupied() || !record.red.empty() || result.detail.empty()) {
         std::abort();

@@ -7,6 +7,7 @@
 #include "io/png_io.h"
 
 #include <png.h>
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <array>
@@ -38,7 +39,9 @@ constexpr png_fixed_point kScreenGamma = 220000;
 // libpng skips corrections whose factor lies within 5 % of 1.
 constexpr double kGammaThreshold = 5000;
 
-ReadResult corrupt(const std::string& why) { return read_failed(ReadStatus::corrupt, why); }
+ReadResult corrupt(const std::string& why) {
+    return read_failed(ReadStatus::corrupt, why);
+}
 
 // ---- libpng glue ----
 
@@ -70,8 +73,7 @@ void read_from_memory(png_structp png, png_bytep dst, png_size_t count) {
 class PngReadStruct {
 public:
     PngReadStruct(PngErrors& errors, MemoryInput& input) {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, on_png_error,
-                                      on_png_warning);
+        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors, on_png_error, on_png_warning);
         if (png_ == nullptr) return;
         info_ = png_create_info_struct(png_);
         png_set_read_fn(png_, &input, read_from_memory);
@@ -94,8 +96,8 @@ private:
 class PngWriteStruct {
 public:
     explicit PngWriteStruct(PngErrors& errors) {
-        png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, on_png_error,
-                                       on_png_warning);
+        png_ =
+            png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, on_png_error, on_png_warning);
         if (png_ != nullptr) info_ = png_create_info_struct(png_);
     }
     ~PngWriteStruct() { png_destroy_write_struct(&png_, info_ ? &info_ : nullptr); }
@@ -128,10 +130,14 @@ struct PngHeader {
     bool palette_image() const { return colour_type == PNG_COLOR_TYPE_PALETTE; }
     int file_channels() const {
         switch (colour_type) {
-            case PNG_COLOR_TYPE_RGB: return 3;
-            case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
-            case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
-            default: return 1;
+            case PNG_COLOR_TYPE_RGB:
+                return 3;
+            case PNG_COLOR_TYPE_GRAY_ALPHA:
+                return 2;
+            case PNG_COLOR_TYPE_RGB_ALPHA:
+                return 4;
+            default:
+                return 1;
         }
     }
 };
@@ -144,8 +150,7 @@ bool read_header(png_structp png, png_infop info, PngHeader& h) {
     png_read_info(png, info);
     png_uint_32 width = 0, height = 0;
     int depth = 0, colour_type = 0, interlace = 0;
-    png_get_IHDR(png, info, &width, &height, &depth, &colour_type, &interlace, nullptr,
-                 nullptr);
+    png_get_IHDR(png, info, &width, &height, &depth, &colour_type, &interlace, nullptr, nullptr);
     h.width = width;
     h.height = height;
     h.depth = depth;
@@ -226,7 +231,8 @@ bool build_tables(const PngHeader& h, SampleTables& t) {
     const double exponent = gamma_exponent(h.gamma);
     auto corrected = [exponent](uint32_t v) { return gamma_correct(v, 255, exponent); };
     const uint32_t low_max = h.depth < 8 ? (1u << h.depth) - 1 : 255;
-    for (uint32_t v = 0; v < 256; ++v) t.narrow[v] = corrected(std::min(v, low_max) * 255 / low_max);
+    for (uint32_t v = 0; v < 256; ++v)
+        t.narrow[v] = corrected(std::min(v, low_max) * 255 / low_max);
     for (int i = 0; i < h.palette_size; ++i) {  // palette entries are 8-bit at every depth
         const png_color& c = h.palette[std::size_t(i)];
         t.palette[std::size_t(i)] = {uint16_t(corrected(c.red) << 8),
@@ -245,6 +251,16 @@ bool build_tables(const PngHeader& h, SampleTables& t) {
 
 // ---- rows into planes ----
 
+// Asks for huge pages behind a large buffer before it is first touched: filling the planes of
+// a camera-sized picture otherwise costs tens of thousands of page faults. Only a hint.
+void prefer_huge_pages(void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
 struct RowOut {
     uint16_t* red;
     uint16_t* green;
@@ -262,9 +278,10 @@ public:
         height_ = height;
         const std::size_t n = std::size_t(width) * height;
         try {
-            red_.reserve(n);
-            green_.reserve(n);
-            blue_.reserve(n);
+            for (Plane* p : {&red_, &green_, &blue_}) {
+                p->reserve(n);
+                prefer_huge_pages(p->data(), n * sizeof(uint16_t));
+            }
         } catch (const std::bad_alloc&) {
             red_ = green_ = blue_ = Plane();
             return false;
@@ -341,8 +358,7 @@ void convert_row(const uint8_t* src, std::size_t width, const uint16_t* map, Row
     }
 }
 
-void convert_palette_row(const uint8_t* src, std::size_t width, const SampleTables& t,
-                         RowOut out) {
+void convert_palette_row(const uint8_t* src, std::size_t width, const SampleTables& t, RowOut out) {
     for (std::size_t x = 0; x < width; ++x) {
         const std::array<uint16_t, 3>& c = t.palette[src[x]];
         out.red[x] = c[0];
@@ -355,10 +371,18 @@ template <int Bytes>
 void convert_any_row(const uint8_t* src, std::size_t width, int channels, const uint16_t* map,
                      RowOut out) {
     switch (channels) {
-        case 1: convert_row<Bytes, 1>(src, width, map, out); break;
-        case 2: convert_row<Bytes, 2>(src, width, map, out); break;
-        case 3: convert_row<Bytes, 3>(src, width, map, out); break;
-        default: convert_row<Bytes, 4>(src, width, map, out); break;
+        case 1:
+            convert_row<Bytes, 1>(src, width, map, out);
+            break;
+        case 2:
+            convert_row<Bytes, 2>(src, width, map, out);
+            break;
+        case 3:
+            convert_row<Bytes, 3>(src, width, map, out);
+            break;
+        default:
+            convert_row<Bytes, 4>(src, width, map, out);
+            break;
     }
 }
 
@@ -368,17 +392,19 @@ struct PngPicture {
     PngHeader header;
     SampleTables tables;
     TopDownPlanes planes;
-    std::vector<uint8_t> row;      // one row, for non-interlaced files
-    std::vector<uint8_t> image;    // every row, for interlaced files
-    std::vector<png_bytep> rows;   // pointers into `image`
+    std::vector<uint8_t> row;     // one row, for non-interlaced files
+    std::vector<uint8_t> image;   // every row, for interlaced files
+    std::vector<png_bytep> rows;  // pointers into `image`
 
     void store_row(const uint8_t* src) {
         const RowOut out = planes.append_row();
         const std::size_t w = header.width;
-        if (header.palette_image()) convert_palette_row(src, w, tables, out);
-        else if (header.depth == 16) convert_any_row<2>(src, w, header.channels,
-                                                        tables.wide.data(), out);
-        else convert_any_row<1>(src, w, header.channels, tables.narrow.data(), out);
+        if (header.palette_image())
+            convert_palette_row(src, w, tables, out);
+        else if (header.depth == 16)
+            convert_any_row<2>(src, w, header.channels, tables.wide.data(), out);
+        else
+            convert_any_row<1>(src, w, header.channels, tables.narrow.data(), out);
     }
 };
 

@@ -5,10 +5,12 @@
 // makes a baseline 48-bit RGB file in one strip.
 #include "io/tiff_io.h"
 
+#include <sys/mman.h>
 #include <tiffio.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
@@ -28,11 +30,76 @@ using io_detail::DecodedPlanes;
 using io_detail::has_full_planes;
 using io_detail::kMaxPixels;
 
-ReadResult corrupt(const std::string& why) { return read_failed(ReadStatus::corrupt, why); }
+ReadResult corrupt(const std::string& why) {
+    return read_failed(ReadStatus::corrupt, why);
+}
 ReadResult unsupported(const std::string& why) {
     return read_failed(ReadStatus::unsupported, why);
 }
-ReadResult out_of_memory() { return unsupported("not enough memory for TIFF"); }
+ReadResult out_of_memory() {
+    return unsupported("not enough memory for TIFF");
+}
+
+// Asks for huge pages behind a large buffer before it is first touched: filling the planes of
+// a camera-sized picture otherwise costs tens of thousands of page faults, which take longer
+// than reading the pixels. Only a hint; nothing changes where the kernel declines.
+void prefer_huge_pages(void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+// Zero-filled planes of width × height samples, as DecodedPlanes::allocate makes them, with
+// huge pages asked for first.
+bool allocate_planes(DecodedPlanes& planes, uint32_t width, uint32_t height) {
+    const std::size_t n = std::size_t(width) * height;
+    try {
+        for (Plane* p : {&planes.red, &planes.green, &planes.blue}) {
+            p->reserve(n);
+            prefer_huge_pages(p->data(), n * sizeof(uint16_t));
+            p->resize(n);
+        }
+    } catch (const std::bad_alloc&) {
+        planes = DecodedPlanes();
+        return false;
+    }
+    planes.width = int32_t(width);
+    planes.height = int32_t(height);
+    return true;
+}
+
+// Files are read whole, up to this size (the same limit as read_file_bytes).
+constexpr uint64_t kMaxFileBytes = uint64_t(1) << 34;
+
+// The whole file, read into storage that is not cleared first (the read fills all of it).
+struct FileBuffer {
+    std::unique_ptr<uint8_t[]> data;
+    std::size_t size = 0;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+ReadResult load_file(const std::string& path, FileBuffer& out) {
+    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(path.c_str(), "rb"));
+    if (!f) return read_failed(ReadStatus::cannot_open, std::strerror(errno));
+    if (std::fseek(f.get(), 0, SEEK_END) != 0)
+        return read_failed(ReadStatus::cannot_open, "not a regular file");
+    const long size = std::ftell(f.get());
+    if (size < 0) return read_failed(ReadStatus::cannot_open, "not a regular file");
+    if (uint64_t(size) > kMaxFileBytes) return unsupported("file too large");
+    std::rewind(f.get());
+    out.size = std::size_t(size);
+    out.data.reset(new (std::nothrow) uint8_t[std::max<std::size_t>(out.size, 1)]);
+    if (!out.data) return out_of_memory();
+    prefer_huge_pages(out.data.get(), out.size);
+    if (std::fread(out.data.get(), 1, out.size, f.get()) != out.size)
+        return read_failed(ReadStatus::cannot_open, "read error");
+    return read_ok();
+}
 
 enum : uint16_t {
     kTagWidth = 256,
@@ -75,8 +142,7 @@ public:
         return big_ ? uint16_t(p[0] << 8 | p[1]) : uint16_t(p[1] << 8 | p[0]);
     }
     uint32_t u32(uint64_t at) const {
-        return big_ ? uint32_t(u16(at)) << 16 | u16(at + 2)
-                    : uint32_t(u16(at + 2)) << 16 | u16(at);
+        return big_ ? uint32_t(u16(at)) << 16 | u16(at + 2) : uint32_t(u16(at + 2)) << 16 | u16(at);
     }
     const uint8_t* at(uint64_t offset) const { return data_ + offset; }
     bool big_endian() const { return big_; }
@@ -132,22 +198,53 @@ bool read_ifd(const TiffBytes& b, OwnIfd& ifd) {
         const uint64_t pos = start + 2 + uint64_t(i) * 12;
         const Entry e{true, b.u16(pos + 2), b.u32(pos + 4), pos + 8};
         switch (b.u16(pos)) {
-            case kTagWidth: ifd.width = e; break;
-            case kTagHeight: ifd.height = e; break;
-            case kTagBits: ifd.bits = e; break;
-            case kTagCompression: ifd.compression = e; break;
-            case kTagPhotometric: ifd.photometric = e; break;
-            case kTagStripOffsets: ifd.strip_offsets = e; break;
-            case kTagOrientation: ifd.orientation = e; break;
-            case kTagSamples: ifd.samples = e; break;
-            case kTagRowsPerStrip: ifd.rows_per_strip = e; break;
-            case kTagStripByteCounts: ifd.strip_byte_counts = e; break;
-            case kTagPlanar: ifd.planar = e; break;
-            case kTagSampleFormat: ifd.sample_format = e; break;
-            case kTagTileWidth: case kTagTileLength: case kTagTileOffsets:
-            case kTagTileByteCounts: ifd.tiled = true; break;
-            case kTagExtraSamples: ifd.extra_samples = true; break;
-            default: break;
+            case kTagWidth:
+                ifd.width = e;
+                break;
+            case kTagHeight:
+                ifd.height = e;
+                break;
+            case kTagBits:
+                ifd.bits = e;
+                break;
+            case kTagCompression:
+                ifd.compression = e;
+                break;
+            case kTagPhotometric:
+                ifd.photometric = e;
+                break;
+            case kTagStripOffsets:
+                ifd.strip_offsets = e;
+                break;
+            case kTagOrientation:
+                ifd.orientation = e;
+                break;
+            case kTagSamples:
+                ifd.samples = e;
+                break;
+            case kTagRowsPerStrip:
+                ifd.rows_per_strip = e;
+                break;
+            case kTagStripByteCounts:
+                ifd.strip_byte_counts = e;
+                break;
+            case kTagPlanar:
+                ifd.planar = e;
+                break;
+            case kTagSampleFormat:
+                ifd.sample_format = e;
+                break;
+            case kTagTileWidth:
+            case kTagTileLength:
+            case kTagTileOffsets:
+            case kTagTileByteCounts:
+                ifd.tiled = true;
+                break;
+            case kTagExtraSamples:
+                ifd.extra_samples = true;
+                break;
+            default:
+                break;
         }
     }
     return true;
@@ -297,7 +394,7 @@ void plain_row_555(const uint8_t* src, std::size_t width, RowOut out) {
 // The file's first row goes to the top of the picture, plane row height - 1.
 ReadResult decode_plain(const TiffBytes& b, const PlainLayout& layout, ImageRecord& out) {
     DecodedPlanes planes;
-    if (!planes.allocate(int32_t(layout.width), int32_t(layout.height))) return out_of_memory();
+    if (!allocate_planes(planes, layout.width, layout.height)) return out_of_memory();
     const uint8_t* src = b.at(layout.data_offset);
     const std::size_t w = layout.width;
     const bool big = b.big_endian();
@@ -343,7 +440,9 @@ tmsize_t memory_read(thandle_t handle, void* buffer, tmsize_t count) {
     return tmsize_t(n);
 }
 
-tmsize_t memory_write(thandle_t, void*, tmsize_t) { return -1; }
+tmsize_t memory_write(thandle_t, void*, tmsize_t) {
+    return -1;
+}
 
 // Offsets wrap as unsigned numbers, so a relative move backwards works; a position past the
 // end reads nothing.
@@ -354,9 +453,13 @@ toff_t memory_seek(thandle_t handle, toff_t offset, int whence) {
     return m->pos;
 }
 
-int memory_close(thandle_t) { return 0; }
+int memory_close(thandle_t) {
+    return 0;
+}
 
-toff_t memory_size(thandle_t handle) { return static_cast<MemoryTiff*>(handle)->size; }
+toff_t memory_size(thandle_t handle) {
+    return static_cast<MemoryTiff*>(handle)->size;
+}
 
 // libtiff reads strips and tiles straight out of the buffer; it never writes to a file it
 // opened for reading.
@@ -373,11 +476,14 @@ void memory_unmap(thandle_t, void*, toff_t) {}
 // handlers (returning 1 stops them).
 int on_tiff_error(TIFF*, void* user, const char*, const char* format, va_list args) {
     auto* m = static_cast<MemoryTiff*>(user);
-    if (m != nullptr && m->error[0] == '\0') std::vsnprintf(m->error, sizeof m->error, format, args);
+    if (m != nullptr && m->error[0] == '\0')
+        std::vsnprintf(m->error, sizeof m->error, format, args);
     return 1;
 }
 
-int on_tiff_warning(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+int on_tiff_warning(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
 
 // libtiff still sends some messages to its process-wide handlers, which print on stderr by
 // default. We are the only libtiff user in the process, so they are switched off once.
@@ -462,8 +568,7 @@ bool describe(TIFF* tif, TiffImage& im) {
     uint16_t* kinds = nullptr;
     const int colours = im.colours();
     if (colours > 0 && TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds) == 1 &&
-        extra > 0 && kinds != nullptr && kinds[0] == EXTRASAMPLE_UNASSALPHA &&
-        im.samples > colours)
+        extra > 0 && kinds != nullptr && kinds[0] == EXTRASAMPLE_UNASSALPHA && im.samples > colours)
         im.unassociated_alpha = uint16_t(colours);
     im.tiled = TIFFIsTiled(tif) != 0;
     if (im.tiled) {
@@ -488,8 +593,10 @@ public:
         height_ = height;
         const std::size_t n = std::size_t(width) * height;
         try {
-            for (int p = 0; p < 3; ++p) planes_[p].reserve(n);
-            if (separate_alpha) planes_[3].reserve(n);
+            for (int p = 0; p < (separate_alpha ? 4 : 3); ++p) {
+                planes_[std::size_t(p)].reserve(n);
+                prefer_huge_pages(planes_[std::size_t(p)].data(), n * sizeof(uint16_t));
+            }
         } catch (const std::bad_alloc&) {
             planes_ = {};
             return false;
@@ -523,8 +630,8 @@ void reverse_rows(Plane& p, std::size_t width, std::size_t height) {
 }
 
 void mirror_rows(Plane& p, std::size_t width, std::size_t height) {
-    for (std::size_t y = 0; y < height; ++y) std::reverse(p.data() + y * width,
-                                                          p.data() + (y + 1) * width);
+    for (std::size_t y = 0; y < height; ++y)
+        std::reverse(p.data() + y * width, p.data() + (y + 1) * width);
 }
 
 // Orientations 5 to 8 swap rows and columns: the file's rows become the picture's columns.
@@ -602,18 +709,21 @@ template <class T>
 inline uint32_t to_record(const uint8_t* p, const SampleMap& m) {
     const T v = load<T>(p);
     if constexpr (std::is_floating_point_v<T>) {
-        if (std::isnan(v)) return 0;
-        const double x = std::clamp((double(v) - m.offset) * m.scale, 0.0, 65535.0);
-        const uint32_t r = uint32_t(x + 0.5);
+        const double x = (double(v) - m.offset) * m.scale;
+        if (std::isnan(x)) return 0;  // NaN samples, and infinities scaled by 0
+        const uint32_t r = uint32_t(std::clamp(x, 0.0, 65535.0) + 0.5);
         return m.invert ? 65535 - r : r;
     } else {
         using U = std::make_unsigned_t<T>;
         U u = U(v);
         if (m.invert) u = U(~u);
         if constexpr (std::is_signed_v<T>) u = U(u ^ (U(1) << (sizeof(T) * 8 - 1)));
-        if constexpr (sizeof(T) == 1) return uint32_t(u) << 8;
-        else if constexpr (sizeof(T) == 2) return u;
-        else return uint32_t(u >> 16);
+        if constexpr (sizeof(T) == 1)
+            return uint32_t(u) << 8;
+        else if constexpr (sizeof(T) == 2)
+            return u;
+        else
+            return uint32_t(u >> 16);
     }
 }
 
@@ -630,7 +740,7 @@ inline uint32_t over_black(uint32_t c, uint32_t a, bool eight_bit) {
 struct PixelFormat {
     int samples = 1;  // samples per pixel in the decoded buffer
     int colours = 1;
-    int alpha = -1;   // sample index of an unassociated alpha in the same buffer, or -1
+    int alpha = -1;  // sample index of an unassociated alpha in the same buffer, or -1
     bool eight_bit = false;
     SampleMap colour_map;
     SampleMap alpha_map;
@@ -675,8 +785,7 @@ void sample_pixels(const uint8_t* src, uint32_t count, const PixelFormat& f, boo
 }
 
 template <class T>
-void sample_range(const uint8_t* src, uint32_t count, std::size_t step, double& lo,
-                  double& hi) {
+void sample_range(const uint8_t* src, uint32_t count, std::size_t step, double& lo, double& hi) {
     for (uint32_t i = 0; i < count; ++i, src += step) {
         const double v = double(load<T>(src));
         if (!std::isfinite(v)) continue;
@@ -728,8 +837,12 @@ bool for_each_block(TIFF* tif, const TiffImage& im, uint16_t sample, BlockBuffer
         for (uint64_t x = 0; x < im.width; x += im.tile_width) {
             const uint32_t tx = uint32_t(x), ty = uint32_t(y);
             if (TIFFReadTile(tif, buf.data.get(), tx, ty, 0, sample) < 0) return false;
-            const Block block{buf.data.get(), tx, ty, std::min(im.tile_width, im.width - tx),
-                              std::min(im.tile_length, im.height - ty), row_bytes};
+            const Block block{buf.data.get(),
+                              tx,
+                              ty,
+                              std::min(im.tile_width, im.width - tx),
+                              std::min(im.tile_length, im.height - ty),
+                              row_bytes};
             if (!f(block)) return false;
         }
     }
@@ -742,14 +855,17 @@ SampleKind sample_kind(const TiffImage& im) {
     const bool is_signed = im.format == SAMPLEFORMAT_INT;
     const bool is_unsigned = im.format == SAMPLEFORMAT_UINT || im.format == SAMPLEFORMAT_VOID;
     if (im.format == SAMPLEFORMAT_IEEEFP)
-        return im.bits == 32 ? SampleKind::f32 : im.bits == 64 ? SampleKind::f64
-                                                               : SampleKind::none;
+        return im.bits == 32 ? SampleKind::f32 : im.bits == 64 ? SampleKind::f64 : SampleKind::none;
     if (!is_signed && !is_unsigned) return SampleKind::none;
     switch (im.bits) {
-        case 8: return is_signed ? SampleKind::i8 : SampleKind::u8;
-        case 16: return is_signed ? SampleKind::i16 : SampleKind::u16;
-        case 32: return is_signed ? SampleKind::i32 : SampleKind::u32;
-        default: return SampleKind::none;
+        case 8:
+            return is_signed ? SampleKind::i8 : SampleKind::u8;
+        case 16:
+            return is_signed ? SampleKind::i16 : SampleKind::u16;
+        case 32:
+            return is_signed ? SampleKind::i32 : SampleKind::u32;
+        default:
+            return SampleKind::none;
     }
 }
 
@@ -786,7 +902,6 @@ private:
         return true;
     }
 
-
     // Floating-point colours in 0..1 are taken as fractions of full scale; any other range
     // is stretched from its lowest to its highest value, the same for all colours.
     template <class T>
@@ -816,37 +931,37 @@ private:
         const uint32_t w = planes_.width();
         const bool separate = im_.separate();
         const bool grey = format_.colours == 1;
-        return for_each_block(tif_, im_, sample, buffer_, format_.samples * sizeof(T),
-                              [&](const Block& b) {
-            const uint32_t end = b.y + b.rows;
-            // Which planes this pass writes.
-            const bool red = !is_alpha && (!separate || grey || sample == 0);
-            const bool green = !is_alpha && (!separate || grey || sample == 1);
-            const bool blue = !is_alpha && (!separate || grey || sample == 2);
-            uint16_t* r_plane = red ? planes_.rows_to(0, end) : nullptr;
-            uint16_t* g_plane = green ? planes_.rows_to(1, end) : nullptr;
-            uint16_t* b_plane = blue ? planes_.rows_to(2, end) : nullptr;
-            uint16_t* a_plane = is_alpha ? planes_.rows_to(3, end) : nullptr;
-            const bool stored_alpha = separate && !is_alpha && im_.unassociated_alpha > 0;
-            const uint16_t* alpha = stored_alpha ? planes_.rows_to(3, end) : nullptr;
-            for (uint32_t r = 0; r < b.rows; ++r) {
-                const std::size_t at = std::size_t(b.y + r) * w + b.x;
-                const uint8_t* src = b.data + r * b.row_bytes;
-                auto offset = [at](uint16_t* p) { return p ? p + at : nullptr; };
-                if (!separate) {
-                    contig_pixels<T>(src, b.columns, format_,
-                                     {r_plane + at, g_plane + at, b_plane + at, nullptr});
-                } else if (is_alpha) {
-                    sample_pixels<T>(src, b.columns, format_, true,
-                                     {a_plane + at, nullptr, nullptr, nullptr});
-                } else {
-                    sample_pixels<T>(src, b.columns, format_, false,
-                                     {offset(r_plane), offset(g_plane), offset(b_plane),
-                                      alpha ? alpha + at : nullptr});
+        return for_each_block(
+            tif_, im_, sample, buffer_, format_.samples * sizeof(T), [&](const Block& b) {
+                const uint32_t end = b.y + b.rows;
+                // Which planes this pass writes.
+                const bool red = !is_alpha && (!separate || grey || sample == 0);
+                const bool green = !is_alpha && (!separate || grey || sample == 1);
+                const bool blue = !is_alpha && (!separate || grey || sample == 2);
+                uint16_t* r_plane = red ? planes_.rows_to(0, end) : nullptr;
+                uint16_t* g_plane = green ? planes_.rows_to(1, end) : nullptr;
+                uint16_t* b_plane = blue ? planes_.rows_to(2, end) : nullptr;
+                uint16_t* a_plane = is_alpha ? planes_.rows_to(3, end) : nullptr;
+                const bool stored_alpha = separate && !is_alpha && im_.unassociated_alpha > 0;
+                const uint16_t* alpha = stored_alpha ? planes_.rows_to(3, end) : nullptr;
+                for (uint32_t r = 0; r < b.rows; ++r) {
+                    const std::size_t at = std::size_t(b.y + r) * w + b.x;
+                    const uint8_t* src = b.data + r * b.row_bytes;
+                    auto offset = [at](uint16_t* p) { return p ? p + at : nullptr; };
+                    if (!separate) {
+                        contig_pixels<T>(src, b.columns, format_,
+                                         {r_plane + at, g_plane + at, b_plane + at, nullptr});
+                    } else if (is_alpha) {
+                        sample_pixels<T>(src, b.columns, format_, true,
+                                         {a_plane + at, nullptr, nullptr, nullptr});
+                    } else {
+                        sample_pixels<T>(src, b.columns, format_, false,
+                                         {offset(r_plane), offset(g_plane), offset(b_plane),
+                                          alpha ? alpha + at : nullptr});
+                    }
                 }
-            }
-            return true;
-        });
+                return true;
+            });
     }
 
     TIFF* tif_;
@@ -860,15 +975,24 @@ ReadResult read_full_depth(TIFF* tif, const TiffImage& im, FileOrderPlanes& plan
                            const MemoryTiff& m) {
     FullDepthReader reader(tif, im, planes);
     switch (sample_kind(im)) {
-        case SampleKind::u8: return reader.read<uint8_t>(m);
-        case SampleKind::u16: return reader.read<uint16_t>(m);
-        case SampleKind::u32: return reader.read<uint32_t>(m);
-        case SampleKind::i8: return reader.read<int8_t>(m);
-        case SampleKind::i16: return reader.read<int16_t>(m);
-        case SampleKind::i32: return reader.read<int32_t>(m);
-        case SampleKind::f32: return reader.read<float>(m);
-        case SampleKind::f64: return reader.read<double>(m);
-        case SampleKind::none: break;
+        case SampleKind::u8:
+            return reader.read<uint8_t>(m);
+        case SampleKind::u16:
+            return reader.read<uint16_t>(m);
+        case SampleKind::u32:
+            return reader.read<uint32_t>(m);
+        case SampleKind::i8:
+            return reader.read<int8_t>(m);
+        case SampleKind::i16:
+            return reader.read<int16_t>(m);
+        case SampleKind::i32:
+            return reader.read<int32_t>(m);
+        case SampleKind::f32:
+            return reader.read<float>(m);
+        case SampleKind::f64:
+            return reader.read<double>(m);
+        case SampleKind::none:
+            break;
     }
     return unsupported("TIFF sample format not supported");
 }
@@ -904,8 +1028,9 @@ uint32_t raster_band(const TiffImage& im) {
     const uint64_t unit = std::max<uint64_t>(
         1, std::min<uint64_t>(im.tiled ? im.tile_length : im.rows_per_strip, im.height));
     const uint64_t w = im.width;
-    uint64_t band = unit * w <= kRasterBandPixels ? unit * (kRasterBandPixels / (unit * w))
-                                                  : std::max<uint64_t>(16, kRasterBandPixels / w / 16 * 16);
+    uint64_t band = unit * w <= kRasterBandPixels
+                        ? unit * (kRasterBandPixels / (unit * w))
+                        : std::max<uint64_t>(16, kRasterBandPixels / w / 16 * 16);
     return uint32_t(std::min<uint64_t>(band, im.height));
 }
 
@@ -922,8 +1047,7 @@ ReadResult read_raster(TIFF* tif, const TiffImage& im, FileOrderPlanes& planes,
     const uint16_t o = img.orientation >= 1 && img.orientation <= 8 ? img.orientation : 1;
     img.req_orientation = uint16_t((o - 1) % 4 + 1);
     const uint32_t band = raster_band(im);
-    std::unique_ptr<uint32_t[]> raster(new (std::nothrow)
-                                           uint32_t[std::size_t(band) * im.width]);
+    std::unique_ptr<uint32_t[]> raster(new (std::nothrow) uint32_t[std::size_t(band) * im.width]);
     if (!raster) return out_of_memory();
     for (uint32_t y = 0; y < im.height; y += band) {
         const uint32_t rows = std::min(band, im.height - y);
@@ -984,7 +1108,9 @@ void put32(uint8_t* p, uint32_t v) {
     put16(p + 2, v >> 16);
 }
 
-uint64_t pixel_bytes(const ImageRecord& r) { return uint64_t(r.width) * uint64_t(r.height) * 6; }
+uint64_t pixel_bytes(const ImageRecord& r) {
+    return uint64_t(r.width) * uint64_t(r.height) * 6;
+}
 
 // Header, bits-per-sample array, one IFD with its entries in tag order, the two resolution
 // rationals, zeros up to the pixel data.
@@ -1001,8 +1127,10 @@ std::array<uint8_t, kTiffPixelDataOffset> tiff_header(const ImageRecord& r) {
         put16(e, tag);
         put16(e + 2, type);
         put32(e + 4, count);
-        if (type == kTypeShort && count == 1) put16(e + 8, value);
-        else put32(e + 8, value);
+        if (type == kTypeShort && count == 1)
+            put16(e + 8, value);
+        else
+            put32(e + 8, value);
         e += 12;
     };
     const uint32_t width = uint32_t(r.width);
@@ -1051,9 +1179,9 @@ ReadResult decode_tiff(const uint8_t* data, std::size_t size, ImageRecord& out) 
 }
 
 ReadResult read_tiff(const std::string& path, ImageRecord& out) {
-    std::vector<uint8_t> bytes;
-    if (ReadResult r = read_file_bytes(path, bytes); !r.ok()) return r;
-    ReadResult r = decode_tiff(bytes.data(), bytes.size(), out);
+    FileBuffer file;
+    if (ReadResult r = load_file(path, file); !r.ok()) return r;
+    ReadResult r = decode_tiff(file.data.get(), file.size, out);
     if (r.ok()) out.name = path;
     return r;
 }

@@ -38,10 +38,14 @@ enum Colour { kGrey = 0, kRgb = 2, kPalette = 3, kGreyAlpha = 4, kRgba = 6 };
 
 int channels(int colour) {
     switch (colour) {
-        case kRgb: return 3;
-        case kGreyAlpha: return 2;
-        case kRgba: return 4;
-        default: return 1;
+        case kRgb:
+            return 3;
+        case kGreyAlpha:
+            return 2;
+        case kRgba:
+            return 4;
+        default:
+            return 1;
     }
 }
 
@@ -55,7 +59,9 @@ std::string chunk(const std::string& type, const std::string& data) {
     return be32(uint32_t(data.size())) + body + be32(uint32_t(crc));
 }
 
-std::string gama(uint32_t gamma) { return chunk("gAMA", be32(gamma)); }
+std::string gama(uint32_t gamma) {
+    return chunk("gAMA", be32(gamma));
+}
 
 std::string plte(const std::vector<Rgb>& colours) {
     std::string s;
@@ -89,7 +95,8 @@ std::string pack_row(const Samples& samples, int depth) {
     for (std::size_t i = 0; i < samples.size(); i += std::size_t(per_byte)) {
         uint32_t byte = 0;
         for (int k = 0; k < per_byte; ++k) {
-            const uint32_t v = i + std::size_t(k) < samples.size() ? samples[i + std::size_t(k)] : 0;
+            const uint32_t v =
+                i + std::size_t(k) < samples.size() ? samples[i + std::size_t(k)] : 0;
             byte |= v << (8 - depth * (k + 1));
         }
         s += char(byte);
@@ -102,7 +109,7 @@ struct PngParts {
     uint32_t height = 0;
     int depth = 8;
     int colour = kGrey;
-    std::string extra;        // chunks between IHDR and IDAT
+    std::string extra;          // chunks between IHDR and IDAT
     std::vector<Samples> rows;  // file order, top row first
     std::string idat_override;  // compressed data to use instead of the rows'
 };
@@ -118,8 +125,8 @@ std::string build(const PngParts& p) {
     std::string raw;
     for (const Samples& row : p.rows) raw += pack_row(row, p.depth);
     const std::string data = p.idat_override.empty() ? zlib_compress(raw) : p.idat_override;
-    return kSignature + ihdr(p.width, p.height, p.depth, p.colour) + p.extra +
-           chunk("IDAT", data) + chunk("IEND", "");
+    return kSignature + ihdr(p.width, p.height, p.depth, p.colour) + p.extra + chunk("IDAT", data) +
+           chunk("IEND", "");
 }
 
 ReadResult decode(const std::string& bytes, ImageRecord& out) {
@@ -132,7 +139,9 @@ Rgb pixel(const ImageRecord& r, int x, int row) {
     return {sample(r, 0, x, y), sample(r, 1, x, y), sample(r, 2, x, y)};
 }
 
-Rgb grey(uint32_t v) { return {v, v, v}; }
+Rgb grey(uint32_t v) {
+    return {v, v, v};
+}
 
 struct Case {
     const char* name;
@@ -168,41 +177,85 @@ void check_case(const Case& c) {
 TEST(PngReader, DecodesEveryColourTypeAndDepth) {
     const uint32_t k = 256;  // 8-bit values are kept as value × 256
     const std::vector<Case> cases = {
-        {"grey 1-bit", 1, kGrey, {{0, 1, 1}, {1, 0, 0}},
+        {"grey 1-bit",
+         1,
+         kGrey,
+         {{0, 1, 1}, {1, 0, 0}},
          {{grey(0), grey(255 * k), grey(255 * k)}, {grey(255 * k), grey(0), grey(0)}}},
-        {"grey 2-bit", 2, kGrey, {{0, 1, 2, 3}},
+        {"grey 2-bit",
+         2,
+         kGrey,
+         {{0, 1, 2, 3}},
          {{grey(0), grey(85 * k), grey(170 * k), grey(255 * k)}}},
-        {"grey 4-bit", 4, kGrey, {{0, 5, 15}, {1, 2, 3}},
+        {"grey 4-bit",
+         4,
+         kGrey,
+         {{0, 5, 15}, {1, 2, 3}},
          {{grey(0), grey(85 * k), grey(255 * k)}, {grey(17 * k), grey(34 * k), grey(51 * k)}}},
-        {"grey 8-bit", 8, kGrey, {{0, 1, 200}, {255, 7, 8}},
+        {"grey 8-bit",
+         8,
+         kGrey,
+         {{0, 1, 200}, {255, 7, 8}},
          {{grey(0), grey(k), grey(200 * k)}, {grey(255 * k), grey(7 * k), grey(8 * k)}}},
-        {"grey 16-bit kept at full depth", 16, kGrey, {{0, 1, 0x1234, 65535}},
+        {"grey 16-bit kept at full depth",
+         16,
+         kGrey,
+         {{0, 1, 0x1234, 65535}},
          {{grey(0), grey(1), grey(0x1234), grey(65535)}}},
         // Alpha: round(c × a / 255), opaque copies, transparent is black.
-        {"grey+alpha 8-bit over black", 8, kGreyAlpha, {{200, 255, 200, 0, 200, 128, 255, 1}},
+        {"grey+alpha 8-bit over black",
+         8,
+         kGreyAlpha,
+         {{200, 255, 200, 0, 200, 128, 255, 1}},
          {{grey(200 * k), grey(0), grey(100 * k), grey(1 * k)}}},
-        {"grey+alpha 16-bit over black", 16, kGreyAlpha,
+        {"grey+alpha 16-bit over black",
+         16,
+         kGreyAlpha,
          {{40000, 65535, 40000, 0, 40000, 32768, 65535, 1}},
          {{grey(40000), grey(0), grey(20000), grey(1)}}},
-        {"RGB 8-bit", 8, kRgb, {{1, 2, 3, 255, 0, 128}, {9, 8, 7, 6, 5, 4}},
-         {{{k, 2 * k, 3 * k}, {255 * k, 0, 128 * k}}, {{9 * k, 8 * k, 7 * k}, {6 * k, 5 * k, 4 * k}}}},
-        {"RGB 16-bit kept at full depth", 16, kRgb, {{0x0102, 0xFFFE, 0x8000, 0, 1, 2}},
+        {"RGB 8-bit",
+         8,
+         kRgb,
+         {{1, 2, 3, 255, 0, 128}, {9, 8, 7, 6, 5, 4}},
+         {{{k, 2 * k, 3 * k}, {255 * k, 0, 128 * k}},
+          {{9 * k, 8 * k, 7 * k}, {6 * k, 5 * k, 4 * k}}}},
+        {"RGB 16-bit kept at full depth",
+         16,
+         kRgb,
+         {{0x0102, 0xFFFE, 0x8000, 0, 1, 2}},
          {{{0x0102, 0xFFFE, 0x8000}, {0, 1, 2}}}},
         // 128 × 51 / 255 = 25.6 and 10 × 51 / 255 = 2.0 round to 26 and 2.
-        {"RGBA 8-bit over black", 8, kRgba, {{255, 128, 10, 51, 9, 8, 7, 255, 9, 8, 7, 0}},
+        {"RGBA 8-bit over black",
+         8,
+         kRgba,
+         {{255, 128, 10, 51, 9, 8, 7, 255, 9, 8, 7, 0}},
          {{{51 * k, 26 * k, 2 * k}, {9 * k, 8 * k, 7 * k}, {0, 0, 0}}}},
         // 1000 × 32768 / 65535 = 500.008 and 3 × 32768 / 65535 = 1.50002.
-        {"RGBA 16-bit over black", 16, kRgba, {{65535, 1000, 3, 32768, 5, 6, 7, 65535}},
+        {"RGBA 16-bit over black",
+         16,
+         kRgba,
+         {{65535, 1000, 3, 32768, 5, 6, 7, 65535}},
          {{{32768, 500, 2}, {5, 6, 7}}}},
-        {"palette 8-bit, tRNS ignored", 8, kPalette, {{0, 1, 2, 1}},
-         {{{10 * k, 20 * k, 30 * k}, {200 * k, 100 * k, 0}, {k, 2 * k, 3 * k},
+        {"palette 8-bit, tRNS ignored",
+         8,
+         kPalette,
+         {{0, 1, 2, 1}},
+         {{{10 * k, 20 * k, 30 * k},
+           {200 * k, 100 * k, 0},
+           {k, 2 * k, 3 * k},
            {200 * k, 100 * k, 0}}},
          plte({{10, 20, 30}, {200, 100, 0}, {1, 2, 3}}) + trns({0, 128})},
-        {"palette 1-bit", 1, kPalette, {{0, 1, 1}, {1, 0, 1}},
+        {"palette 1-bit",
+         1,
+         kPalette,
+         {{0, 1, 1}, {1, 0, 1}},
          {{{255 * k, 0, 0}, {0, 0, 255 * k}, {0, 0, 255 * k}},
           {{0, 0, 255 * k}, {255 * k, 0, 0}, {0, 0, 255 * k}}},
          plte({{255, 0, 0}, {0, 0, 255}})},
-        {"palette 4-bit", 4, kPalette, {{15, 3, 0}},
+        {"palette 4-bit",
+         4,
+         kPalette,
+         {{15, 3, 0}},
          {{{150 * k, 15 * k, 1 * k}, {30 * k, 3 * k, 1 * k}, {0, 0, 1 * k}}},
          plte([] {
              std::vector<Rgb> p;
@@ -219,25 +272,47 @@ TEST(PngReader, GammaChunkCorrectsColoursForAScreenGammaOf22) {
     const uint32_t k = 256;
     const std::vector<Case> cases = {
         // 255 × (128/255)^0.45455 = 186.4; 64 → 135.9; 200 → 228.2; 1 → 20.8.
-        {"8-bit, file gamma 1.0", 8, kGrey, {{0, 1, 64, 128, 200, 255}},
+        {"8-bit, file gamma 1.0",
+         8,
+         kGrey,
+         {{0, 1, 64, 128, 200, 255}},
          {{grey(0), grey(21 * k), grey(136 * k), grey(186 * k), grey(228 * k), grey(255 * k)}},
          gama(100000)},
-        {"8-bit, file gamma 1/2.2 needs no correction", 8, kGrey, {{1, 128}},
-         {{grey(1 * k), grey(128 * k)}}, gama(45455)},
+        {"8-bit, file gamma 1/2.2 needs no correction",
+         8,
+         kGrey,
+         {{1, 128}},
+         {{grey(1 * k), grey(128 * k)}},
+         gama(45455)},
         // exponent 0.90909: 128 → 135.9, 200 → 204.0
-        {"8-bit, file gamma 0.5", 8, kGrey, {{128, 200}}, {{grey(136 * k), grey(204 * k)}},
+        {"8-bit, file gamma 0.5",
+         8,
+         kGrey,
+         {{128, 200}},
+         {{grey(136 * k), grey(204 * k)}},
          gama(50000)},
         // 65535 × (32768/65535)^0.45455 = 47824.4; 256 → 5270.2; 1 → 424.0
-        {"16-bit at 16-bit precision", 16, kGrey, {{0, 1, 256, 32768, 65534, 65535}},
+        {"16-bit at 16-bit precision",
+         16,
+         kGrey,
+         {{0, 1, 256, 32768, 65534, 65535}},
          {{grey(0), grey(424), grey(5270), grey(47824), grey(65535), grey(65535)}},
          gama(100000)},
         // 1/3 of full scale: 255 × (85/255)^0.45455 = 154.8
         {"2-bit expanded before correction", 2, kGrey, {{1}}, {{grey(155 * k)}}, gama(100000)},
-        {"palette entries corrected", 8, kPalette, {{0}}, {{{186 * k, 136 * k, 228 * k}}},
+        {"palette entries corrected",
+         8,
+         kPalette,
+         {{0}},
+         {{{186 * k, 136 * k, 228 * k}}},
          gama(100000) + plte({{128, 64, 200}})},
         // colour 128 → 186 first, then 186 × 128 / 255 = 93.4; alpha itself is not corrected
-        {"alpha composited after correction", 8, kRgba, {{128, 128, 128, 128}},
-         {{{93 * k, 93 * k, 93 * k}}}, gama(100000)},
+        {"alpha composited after correction",
+         8,
+         kRgba,
+         {{128, 128, 128, 128}},
+         {{{93 * k, 93 * k, 93 * k}}},
+         gama(100000)},
     };
     for (const Case& c : cases) check_case(c);
 }
@@ -289,7 +364,8 @@ TEST(PngReader, EightBitGammaMatchesLibpngsOwnCorrection) {
         ASSERT_TRUE(libpng_gamma_row(file, g / 100000.0, reference));
         ImageRecord r;
         ASSERT_TRUE(decode(file, r).ok());
-        for (int x = 0; x < 256; ++x) EXPECT_EQ(pixel(r, x, 0)[0], reference[std::size_t(x)] * 256u) << x;
+        for (int x = 0; x < 256; ++x)
+            EXPECT_EQ(pixel(r, x, 0)[0], reference[std::size_t(x)] * 256u) << x;
     }
 }
 
@@ -412,7 +488,8 @@ bool raw_decode(const std::string& python, const TempDir& dir, const std::string
     in >> entries;
     out.palette.resize(entries);
     for (Rgb& c : out.palette) in >> c[0] >> c[1] >> c[2];
-    out.rows.assign(std::size_t(out.height), Samples(std::size_t(out.width * channels(out.colour))));
+    out.rows.assign(std::size_t(out.height),
+                    Samples(std::size_t(out.width * channels(out.colour))));
     for (Samples& row : out.rows)
         for (uint32_t& v : row) in >> v;
     return bool(in);
@@ -421,10 +498,9 @@ bool raw_decode(const std::string& python, const TempDir& dir, const std::string
 // The expected record samples of one pixel, from the rules written out with floating point.
 Rgb expected_pixel(const RawPng& raw, const uint32_t* s) {
     const double max = raw.depth == 16 ? 65535 : 255;
-    const double exponent =
-        raw.gamma == 0 || std::fabs(raw.gamma * 2.2 - 100000) <= 5000
-            ? 1.0
-            : std::floor(1e15 / raw.gamma / 220000 + 0.5) * 1e-5;
+    const double exponent = raw.gamma == 0 || std::fabs(raw.gamma * 2.2 - 100000) <= 5000
+                                ? 1.0
+                                : std::floor(1e15 / raw.gamma / 220000 + 0.5) * 1e-5;
     auto correct = [&](double v) { return std::floor(max * std::pow(v / max, exponent) + 0.5); };
     const uint32_t scale = raw.depth == 16 ? 1 : 256;
     if (raw.colour == kPalette) {
@@ -503,7 +579,8 @@ TEST(PngSamples, TransparentPaletteEntriesKeepTheirColours) {
         const std::string file = read_file(dir + "/png/" + name + ".png");
         std::string without = file.substr(0, 8);
         for (std::size_t p = 8; p + 12 <= file.size();) {
-            const uint32_t n = uint32_t(uint8_t(file[p])) << 24 | uint32_t(uint8_t(file[p + 1])) << 16 |
+            const uint32_t n = uint32_t(uint8_t(file[p])) << 24 |
+                               uint32_t(uint8_t(file[p + 1])) << 16 |
                                uint32_t(uint8_t(file[p + 2])) << 8 | uint8_t(file[p + 3]);
             if (file.compare(p + 4, 4, "tRNS") != 0) without += file.substr(p, 12 + n);
             p += 12 + n;
@@ -549,10 +626,16 @@ p2.save(out + '/p2.png', bits=2)
     if (!magick.empty()) {
         // 16-bit RGB and RGBA, Adam7 interlaced.
         const std::string src = dir.file("rgba.png");
-        ASSERT_EQ(run_command(magick + " " + src + " -evaluate multiply 0.9 -depth 16 "
-                              "-interlace PNG PNG64:" + dir.file("im64.png")), 0);
-        ASSERT_EQ(run_command(magick + " " + src + " -alpha off -depth 16 -interlace PNG "
-                              "PNG48:" + dir.file("im48.png")), 0);
+        ASSERT_EQ(run_command(magick + " " + src +
+                              " -evaluate multiply 0.9 -depth 16 "
+                              "-interlace PNG PNG64:" +
+                              dir.file("im64.png")),
+                  0);
+        ASSERT_EQ(run_command(magick + " " + src +
+                              " -alpha off -depth 16 -interlace PNG "
+                              "PNG48:" +
+                              dir.file("im48.png")),
+                  0);
         files.insert(files.end(), {"im64", "im48"});
     }
     for (const std::string& name : files) compare_with_raw(python, dir, dir.file(name + ".png"));
@@ -625,8 +708,7 @@ TEST(PngReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
         {"damaged signature", "\x89PNX" + good.substr(4), ReadStatus::not_this_format},
         {"image data CRC wrong", bad_crc, ReadStatus::corrupt},
         {"header CRC wrong", bad_header_crc, ReadStatus::corrupt},
-        {"compressed data damaged", with_chunk_byte(good, idat_data, '\xFF'),
-         ReadStatus::corrupt},
+        {"compressed data damaged", with_chunk_byte(good, idat_data, '\xFF'), ReadStatus::corrupt},
         {"width 0", with_chunk_byte(good, 16 + 3, 0), ReadStatus::corrupt},
         {"bit depth 3", with_chunk_byte(good, 24, 3), ReadStatus::corrupt},
         {"colour type 5", with_chunk_byte(good, 25, 5), ReadStatus::corrupt},
@@ -636,23 +718,26 @@ TEST(PngReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
          kSignature + ihdr(1, 1, 8, kPalette) + chunk("IDAT", zlib_compress(std::string(2, 0))) +
              chunk("IEND", ""),
          ReadStatus::corrupt},
-        {"too little image data", [] {
+        {"too little image data",
+         [] {
              PngParts p;
              p.width = 5;
              p.height = 3;
              p.rows = {{1, 2, 3, 4, 5}};
              return build(p);
-         }(), ReadStatus::corrupt},
-        {"width past the limit", kSignature + ihdr(1'000'001, 1, 8, kGrey) +
-                                     chunk("IDAT", zlib_compress(std::string(1'000'002, 0))) +
-                                     chunk("IEND", ""),
+         }(),
          ReadStatus::corrupt},
-        {"width 2^31 - 1", kSignature + ihdr(0x7FFFFFFF, 1, 8, kGrey) +
-                               chunk("IDAT", zlib_compress("x")) + chunk("IEND", ""),
+        {"width past the limit",
+         kSignature + ihdr(1'000'001, 1, 8, kGrey) +
+             chunk("IDAT", zlib_compress(std::string(1'000'002, 0))) + chunk("IEND", ""),
          ReadStatus::corrupt},
-        {"a billion pixels from a few bytes", kSignature + ihdr(1'000'000, 1000, 16, kRgba) +
-                                                  chunk("IDAT", zlib_compress("x")) +
-                                                  chunk("IEND", ""),
+        {"width 2^31 - 1",
+         kSignature + ihdr(0x7FFFFFFF, 1, 8, kGrey) + chunk("IDAT", zlib_compress("x")) +
+             chunk("IEND", ""),
+         ReadStatus::corrupt},
+        {"a billion pixels from a few bytes",
+         kSignature + ihdr(1'000'000, 1000, 16, kRgba) + chunk("IDAT", zlib_compress("x")) +
+             chunk("IEND", ""),
          ReadStatus::corrupt},
     };
     for (const Bad& b : cases) {
@@ -740,7 +825,8 @@ TEST(PngReader, PrintsNothingForBadFiles) {
 // ---- writing ----
 
 ImageRecord writer_image() {
-    return make_image(5, 3, [](int c, int x, int y) { return (c * 20000 + x * 3000 + y * 700) ^ 0x5A; });
+    return make_image(5, 3,
+                      [](int c, int x, int y) { return (c * 20000 + x * 3000 + y * 700) ^ 0x5A; });
 }
 
 TEST(PngWriter, WritesEightBitRgbTopRowFirst) {
@@ -775,7 +861,8 @@ TEST(PngWriter, OtherProgramsReadTheHighBytes) {
     const std::string text = dir.file("pixels.txt");
     ASSERT_EQ(run_command(python + " -c \"from PIL import Image; im = Image.open('" + path +
                           "'); print(im.mode, *im.size); print(*[c for p in im.getdata() "
-                          "for c in p])\" > " + text),
+                          "for c in p])\" > " +
+                          text),
               0);
     std::istringstream in(read_file(text));
     std::string mode;

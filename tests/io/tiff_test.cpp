@@ -29,7 +29,7 @@ using test::sample;
 using test::TempDir;
 using test::write_file;
 
-using Rgb = std::array<uint32_t, 3>;  // record samples
+using Rgb = std::array<uint32_t, 3>;            // record samples
 using Picture = std::vector<std::vector<Rgb>>;  // rows from the top of the picture
 
 // ---- building TIFF files by hand ----
@@ -40,8 +40,10 @@ class Out {
 public:
     explicit Out(bool big) : big_(big) {}
     void u16(uint32_t v) {
-        if (big_) s_ += {char(v >> 8), char(v & 0xFF)};
-        else s_ += {char(v & 0xFF), char((v >> 8) & 0xFF)};
+        if (big_)
+            s_ += {char(v >> 8), char(v & 0xFF)};
+        else
+            s_ += {char(v & 0xFF), char((v >> 8) & 0xFF)};
     }
     void u32(uint32_t v) {
         if (big_) {
@@ -137,8 +139,10 @@ std::string build(const Simple& s) {
     for (const Field& m : s.more) {
         auto same = std::find_if(fields.begin(), fields.end(),
                                  [&](const Field& f) { return f.tag == m.tag; });
-        if (same != fields.end()) *same = m;
-        else fields.push_back(m);
+        if (same != fields.end())
+            *same = m;
+        else
+            fields.push_back(m);
     }
     return build_tiff(s.big, fields, s.pixels, s.ifd_first);
 }
@@ -161,15 +165,25 @@ std::string samples32(bool big, const std::vector<uint32_t>& v) {
     return out.bytes();
 }
 
-std::string le16(uint32_t v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
-std::string le32(uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
+std::string samples_float(const std::vector<float>& v) {  // little-endian hosts only
+    std::string s(v.size() * 4, '\0');
+    std::memcpy(s.data(), v.data(), s.size());
+    return s;
+}
+
+std::string le16(uint32_t v) {
+    return {char(v & 0xFF), char((v >> 8) & 0xFF)};
+}
+std::string le32(uint32_t v) {
+    return le16(v & 0xFFFF) + le16(v >> 16);
+}
 
 // The layout this program's earlier writer produced, byte for byte: SHORT-typed width and
 // height with the value in all four bytes, a strip-offset count of 2048 pointing at the
 // LONG 128, no rows per strip and no strip byte counts, pixel data at 128.
 std::string old_layout(uint32_t width, uint32_t height, const std::string& pixels) {
-    std::string s = std::string("II*\0", 4) + le32(18) + le16(16) + le16(16) + le16(16) +
-                    le32(128) + le16(8);
+    std::string s =
+        std::string("II*\0", 4) + le32(18) + le16(16) + le16(16) + le16(16) + le32(128) + le16(8);
     auto entry = [&s](uint32_t tag, uint32_t type, uint32_t count, uint32_t value) {
         s += le16(tag) + le16(type) + le32(count) + le32(value);
     };
@@ -208,7 +222,9 @@ void expect_picture(const ImageRecord& r, const Picture& want) {
                 << "x " << x << " row from top " << row;
 }
 
-Rgb grey(uint32_t v) { return {v, v, v}; }
+Rgb grey(uint32_t v) {
+    return {v, v, v};
+}
 
 struct Case {
     const char* name;
@@ -233,8 +249,8 @@ constexpr uint32_t k = 256;  // 8-bit values are kept × 256
 // ---- our own reader ----
 
 TEST(TiffReader, OwnReaderTakesPlainRgbInOneBlock) {
-    const std::vector<uint32_t> v16 = {0x0102, 0x0304, 0x0506, 0xFFFF, 0, 0x8001,
-                                       1, 2, 3, 0xA0B0, 0xC0D0, 0xE0F0};
+    const std::vector<uint32_t> v16 = {0x0102, 0x0304, 0x0506, 0xFFFF, 0,      0x8001,
+                                       1,      2,      3,      0xA0B0, 0xC0D0, 0xE0F0};
     const Picture p16 = {{{0x0102, 0x0304, 0x0506}, {0xFFFF, 0, 0x8001}},
                          {{1, 2, 3}, {0xA0B0, 0xC0D0, 0xE0F0}}};
     const std::vector<uint32_t> v8 = {1, 2, 3, 250, 251, 252, 7, 8, 9, 0, 128, 255};
@@ -258,14 +274,13 @@ TEST(TiffReader, OwnReaderTakesPlainRgbInOneBlock) {
         {"little-endian 48-bit", simple(false, {16, 16, 16}, samples16(false, v16)), true, p16},
         {"big-endian 48-bit", simple(true, {16, 16, 16}, samples16(true, v16)), true, p16},
         {"little-endian 24-bit", simple(false, {8, 8, 8}, samples8(v8)), true, p8},
-        {"big-endian 24-bit in two strips", simple(true, {8, 8, 8}, samples8(v8), two_strips),
-         true, p8},
-        {"one bits-per-sample value for all", simple(false, {16}, samples16(false, v16),
-                                                     {{277, kShort, {3}}}),
-         true, p16},
-        {"explicit defaults", simple(false, {8, 8, 8}, samples8(v8),
-                                     {{274, kShort, {1}}, {284, kShort, {1}},
-                                      {339, kShort, {1, 1, 1}}}),
+        {"big-endian 24-bit in two strips", simple(true, {8, 8, 8}, samples8(v8), two_strips), true,
+         p8},
+        {"one bits-per-sample value for all",
+         simple(false, {16}, samples16(false, v16), {{277, kShort, {3}}}), true, p16},
+        {"explicit defaults",
+         simple(false, {8, 8, 8}, samples8(v8),
+                {{274, kShort, {1}}, {284, kShort, {1}}, {339, kShort, {1, 1, 1}}}),
          true, p8},
     });
 }
@@ -294,7 +309,8 @@ TEST(TiffReader, FilesInTheOldLayoutStillOpen) {
     EXPECT_TRUE(plain(file));
     ImageRecord r;
     ASSERT_TRUE(decode(file, r).ok());
-    expect_picture(r, {{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{10, 11, 12}, {13, 14, 15}, {16, 17, 18}}});
+    expect_picture(r,
+                   {{{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}, {{10, 11, 12}, {13, 14, 15}, {16, 17, 18}}});
 
     // A width above 65535 needs all four bytes of the SHORT-typed value.
     const uint32_t wide = 70000;
@@ -327,23 +343,20 @@ TEST(TiffReader, AnythingElseGoesToLibtiff) {
     // Planar: all red samples, then all green, then all blue.
     const std::string planes = samples8({1, 250, 7, 0, 2, 251, 8, 128, 3, 252, 9, 255});
     check_cases({
-        {"strips stored in reverse order", simple({8, 8, 8}, 2, rows_swapped,
-                                                  {{273, kLong, {6, 0}},
-                                                   {278, kLong, {1}},
-                                                   {279, kLong, {6, 6}}}),
+        {"strips stored in reverse order",
+         simple({8, 8, 8}, 2, rows_swapped,
+                {{273, kLong, {6, 0}}, {278, kLong, {1}}, {279, kLong, {6, 6}}}),
          false, p8},
-        {"separate colour planes", simple({8, 8, 8}, 2, planes,
-                                          {{273, kLong, {0, 4, 8}},
-                                           {279, kLong, {4, 4, 4}},
-                                           {284, kShort, {2}}}),
+        {"separate colour planes",
+         simple({8, 8, 8}, 2, planes,
+                {{273, kLong, {0, 4, 8}}, {279, kLong, {4, 4, 4}}, {284, kShort, {2}}}),
          false, p8},
-        {"bottom-up orientation", simple({8, 8, 8}, 2, rows_swapped, {{274, kShort, {4}}}),
-         false, p8},
+        {"bottom-up orientation", simple({8, 8, 8}, 2, rows_swapped, {{274, kShort, {4}}}), false,
+         p8},
         // A fourth sample without an ExtraSamples entry is ignored.
-        {"32 bits per pixel", simple({8, 8, 8, 8}, 2,
-                                     samples8({1, 2, 3, 99, 250, 251, 252, 99, 7, 8, 9, 99, 0,
-                                               128, 255, 99}),
-                                     {}),
+        {"32 bits per pixel",
+         simple({8, 8, 8, 8}, 2,
+                samples8({1, 2, 3, 99, 250, 251, 252, 99, 7, 8, 9, 99, 0, 128, 255, 99}), {}),
          false, p8},
     });
 }
@@ -375,16 +388,15 @@ TEST(TiffReader, ExtraSamplesAndAlpha) {
         {"associated alpha, 8-bit", rgba(1, {8, 8, 8, 8}, px8), false, kept8},
         {"unspecified extra sample", rgba(0, {8, 8, 8, 8}, px8), false, kept8},
         {"unassociated alpha, 16-bit", rgba(2, {16, 16, 16, 16}, px16), false, over16},
-        {"unassociated alpha in its own plane", rgba(2, {16, 16, 16, 16}, planar16,
-                                                     {{273, kLong, {0, 4, 8, 12}},
-                                                      {279, kLong, {4, 4, 4, 4}},
-                                                      {284, kShort, {2}}}),
+        {"unassociated alpha in its own plane",
+         rgba(2, {16, 16, 16, 16}, planar16,
+              {{273, kLong, {0, 4, 8, 12}}, {279, kLong, {4, 4, 4, 4}}, {284, kShort, {2}}}),
          false, over16},
     });
 }
 
 // Grey goes to all three planes; min-is-white is inverted; signed samples are offset by
-// half their range; 32-bit samples keep their top 16 bits.
+// half their range; 32-bit samples keep their top 16 bits; floating point is scaled.
 TEST(TiffReader, GreyAtFullDepth) {
     auto grey_file = [](uint32_t bits, uint32_t photometric, std::string pixels,
                         std::vector<Field> more = {}) {
@@ -398,20 +410,47 @@ TEST(TiffReader, GreyAtFullDepth) {
         return build(s);
     };
     const std::vector<Field> signed_format = {{339, kShort, {2}}};
+    const std::vector<Field> float_format = {{339, kShort, {3}}};
+    const float nan = std::nanf(""), inf = HUGE_VALF;
     check_cases({
-        {"8-bit", grey_file(8, 1, samples8({0, 1, 128, 255})), false,
+        {"8-bit",
+         grey_file(8, 1, samples8({0, 1, 128, 255})),
+         false,
          {{grey(0), grey(k), grey(128 * k), grey(255 * k)}}},
-        {"16-bit", grey_file(16, 1, samples16(false, {0, 1, 0x1234, 65535})), false,
+        {"16-bit",
+         grey_file(16, 1, samples16(false, {0, 1, 0x1234, 65535})),
+         false,
          {{grey(0), grey(1), grey(0x1234), grey(65535)}}},
-        {"8-bit min-is-white", grey_file(8, 0, samples8({0, 10, 128, 255})), false,
+        {"8-bit min-is-white",
+         grey_file(8, 0, samples8({0, 10, 128, 255})),
+         false,
          {{grey(255 * k), grey(245 * k), grey(127 * k), grey(0)}}},
-        {"16-bit min-is-white", grey_file(16, 0, samples16(false, {0, 1000, 40000, 65535})),
-         false, {{grey(65535), grey(64535), grey(25535), grey(0)}}},
-        {"16-bit signed", grey_file(16, 1, samples16(false, {0x8000, 0xFFFF, 0, 0x7FFF}),
-                                    signed_format),
-         false, {{grey(0), grey(32767), grey(32768), grey(65535)}}},
-        {"32-bit", grey_file(32, 1, samples32(false, {0, 0x12345678, 0xFFFF0000, 0xFFFFFFFF})),
-         false, {{grey(0), grey(0x1234), grey(0xFFFF), grey(0xFFFF)}}},
+        {"16-bit min-is-white",
+         grey_file(16, 0, samples16(false, {0, 1000, 40000, 65535})),
+         false,
+         {{grey(65535), grey(64535), grey(25535), grey(0)}}},
+        {"16-bit signed",
+         grey_file(16, 1, samples16(false, {0x8000, 0xFFFF, 0, 0x7FFF}), signed_format),
+         false,
+         {{grey(0), grey(32767), grey(32768), grey(65535)}}},
+        {"32-bit",
+         grey_file(32, 1, samples32(false, {0, 0x12345678, 0xFFFF0000, 0xFFFFFFFF})),
+         false,
+         {{grey(0), grey(0x1234), grey(0xFFFF), grey(0xFFFF)}}},
+        // Floating point within 0..1: fractions of 65535, rounded.
+        {"32-bit float in 0..1",
+         grey_file(32, 1, samples_float({0, 0.5f, 1, 0.25f}), float_format),
+         false,
+         {{grey(0), grey(32768), grey(65535), grey(16384)}}},
+        // Any other range is stretched from its lowest to its highest finite value; NaN is 0.
+        {"32-bit float, other range",
+         grey_file(32, 1, samples_float({nan, 10, 20, 30}), float_format),
+         false,
+         {{grey(0), grey(0), grey(32768), grey(65535)}}},
+        {"32-bit float, all equal",
+         grey_file(32, 1, samples_float({nan, 2, 2, inf}), float_format),
+         false,
+         {{grey(0), grey(0), grey(0), grey(0)}}},
     });
 }
 
@@ -420,10 +459,10 @@ TEST(TiffReader, GreyAtFullDepth) {
 TEST(TiffReader, OrientationTagIsApplied) {
     const std::vector<Picture> shown = {
         {},
-        {{grey(1), grey(2), grey(3)}, {grey(4), grey(5), grey(6)}},  // 1 top-left
-        {{grey(3), grey(2), grey(1)}, {grey(6), grey(5), grey(4)}},  // 2 top-right
-        {{grey(6), grey(5), grey(4)}, {grey(3), grey(2), grey(1)}},  // 3 bottom-right
-        {{grey(4), grey(5), grey(6)}, {grey(1), grey(2), grey(3)}},  // 4 bottom-left
+        {{grey(1), grey(2), grey(3)}, {grey(4), grey(5), grey(6)}},    // 1 top-left
+        {{grey(3), grey(2), grey(1)}, {grey(6), grey(5), grey(4)}},    // 2 top-right
+        {{grey(6), grey(5), grey(4)}, {grey(3), grey(2), grey(1)}},    // 3 bottom-right
+        {{grey(4), grey(5), grey(6)}, {grey(1), grey(2), grey(3)}},    // 4 bottom-left
         {{grey(1), grey(4)}, {grey(2), grey(5)}, {grey(3), grey(6)}},  // 5 left-top
         {{grey(4), grey(1)}, {grey(5), grey(2)}, {grey(6), grey(3)}},  // 6 right-top
         {{grey(6), grey(3)}, {grey(5), grey(2)}, {grey(4), grey(1)}},  // 7 right-bottom
@@ -533,9 +572,9 @@ TEST(TiffGenerated, SixteenBitRgbInEveryLayoutLibtiffWrites) {
     for (const Variant& v : variants) {
         SCOPED_TRACE(v.options);
         const std::string out = dir.file("variant.tif");
-        const std::string command = v.magick
-                                        ? tools.magick() + " " + base + " " + v.options + " " + out
-                                        : std::string("tiffcp ") + v.options + " " + base + " " + out;
+        const std::string command =
+            v.magick ? tools.magick() + " " + base + " " + v.options + " " + out
+                     : std::string("tiffcp ") + v.options + " " + base + " " + out;
         ASSERT_EQ(run_command(command), 0);
         EXPECT_EQ(plain(read_file(out)), v.own_reader);
         ImageRecord got;
@@ -557,9 +596,8 @@ TEST(TiffGenerated, EightBitBigEndianRgbThroughOurOwnReader) {
     for (const char* compress : {"none", "lzw"}) {
         SCOPED_TRACE(compress);
         const std::string path = dir.file("mm.tif");
-        ASSERT_EQ(run_command(tools.magick() + " -size 37x23 -depth 8 rgb:" +
-                              dir.file("src.raw") + " -define tiff:endian=msb -compress " + compress +
-                              " " + path),
+        ASSERT_EQ(run_command(tools.magick() + " -size 37x23 -depth 8 rgb:" + dir.file("src.raw") +
+                              " -define tiff:endian=msb -compress " + compress + " " + path),
                   0);
         const std::string bytes = read_file(path);
         ASSERT_EQ(bytes.substr(0, 2), "MM");
@@ -591,7 +629,8 @@ TEST(TiffGenerated, RgbaWithUnassociatedAlphaIsCompositedOverBlack) {
         for (int x = 0; x < kW; ++x)
             for (int c = 0; c < 3; ++c) {
                 const std::size_t i = std::size_t(y * kW + x) * 4;
-                const double want = std::floor(double(v[i + std::size_t(c)]) * v[i + 3] / 65535 + 0.5);
+                const double want =
+                    std::floor(double(v[i + std::size_t(c)]) * v[i + 3] / 65535 + 0.5);
                 ASSERT_EQ(sample(r, c, x, kH - 1 - y), uint32_t(want)) << x << "," << y;
             }
 }
@@ -630,14 +669,16 @@ Image.fromarray(g16.astype(np.float32) * 3 - 1000, 'F').save(out + '/fwide.tif')
         {"g8lzw", [&](int x, int y) { return grey(g8(x, y) * k); }},
         {"g16", [&](int x, int y) { return grey(g16(x, y)); }},
         {"g16zip", [&](int x, int y) { return grey(g16(x, y)); }},
-        {"pal", [&](int x, int y) {
+        {"pal",
+         [&](int x, int y) {
              const uint32_t i = g8(x, y) % 7;
              return Rgb{i * 30 * k, (255 - i * 30) * k, i * 7 * k};
          }},
         // Fractions of full scale.
         {"f01", [&](int x, int y) { return grey(g16(x, y)); }},
         // Any other range: lowest value 0, highest 65535.
-        {"fwide", [&](int x, int y) {
+        {"fwide",
+         [&](int x, int y) {
              return grey(uint32_t(std::floor(g16(x, y) * 65535.0 / g16_max + 0.5)));
          }},
     };
@@ -656,8 +697,8 @@ Image.fromarray(g16.astype(np.float32) * 3 - 1000, 'F').save(out + '/fwide.tif')
 // ---- the shared sample files ----
 
 // ImageMagick's samples, top row first, 8 or 16 bits per colour.
-bool magick_rgb(const std::string& magick, const std::string& path, int depth,
-                const TempDir& dir, std::vector<uint32_t>& out) {
+bool magick_rgb(const std::string& magick, const std::string& path, int depth, const TempDir& dir,
+                std::vector<uint32_t>& out) {
     const std::string raw = dir.file("magick.raw");
     if (run_command(magick + " '" + path + "' -depth " + std::to_string(depth) +
                     " -endian MSB rgb:" + raw) != 0)
@@ -676,8 +717,9 @@ void compare(const ImageRecord& r, const std::vector<uint32_t>& want) {
     for (int row = 0; row < r.height; ++row)
         for (int x = 0; x < r.width; ++x)
             for (int c = 0; c < 3; ++c) {
-                const uint32_t w = want[(std::size_t(row) * std::size_t(r.width) + std::size_t(x)) * 3 +
-                                        std::size_t(c)];
+                const uint32_t w =
+                    want[(std::size_t(row) * std::size_t(r.width) + std::size_t(x)) * 3 +
+                         std::size_t(c)];
                 if (sample(r, c, x, r.height - 1 - row) != w && ++bad <= 5)
                     ADD_FAILURE() << "x " << x << " row " << row << " c " << c;
             }
@@ -690,7 +732,7 @@ TEST(TiffSamples, FullDepthFilesMatchImageMagick) {
     if (magick.empty()) GTEST_SKIP() << "ImageMagick convert is not installed";
     TempDir tmp;
     const std::vector<std::pair<const char*, int>> files = {
-        {"rgb-3c-16b.tiff", 16},        {"tiff_16bit_RGB.tiff", 16}, {"ladoga.tif", 16},
+        {"rgb-3c-16b.tiff", 16},        {"tiff_16bit_RGB.tiff", 16},  {"ladoga.tif", 16},
         {"minisblack-1c-16b.tiff", 16}, {"minisblack-1c-8b.tiff", 8}, {"hopper_lzw.tif", 8},
         {"quad-tile.tif", 8},
     };
@@ -761,8 +803,8 @@ TEST(TiffSamples, FloatingPointFileIsStretchedOverTheWholeRange) {
     for (uint32_t s = 0; s < per_plane * 3; ++s) {
         const tmsize_t n = TIFFReadEncodedStrip(tif, s, strip.data(), tmsize_t(strip.size() * 8));
         ASSERT_GT(n, 0);
-        const std::size_t start = (s / per_plane) * std::size_t(w) * h +
-                                  std::size_t(s % per_plane) * rows * w;
+        const std::size_t start =
+            (s / per_plane) * std::size_t(w) * h + std::size_t(s % per_plane) * rows * w;
         std::copy_n(strip.begin(), std::size_t(n) / 8, values.begin() + std::ptrdiff_t(start));
     }
     TIFFClose(tif);
@@ -783,13 +825,16 @@ TEST(TiffSamples, FloatingPointFileIsStretchedOverTheWholeRange) {
 // ---- writing ----
 
 ImageRecord writer_image(int w = 5, int h = 3) {
-    return make_image(w, h, [](int c, int x, int y) { return (c * 20011 + x * 3001 + y * 701) % 65536; });
+    return make_image(w, h,
+                      [](int c, int x, int y) { return (c * 20011 + x * 3001 + y * 701) % 65536; });
 }
 
 uint32_t get16(const std::string& s, std::size_t at) {
     return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8;
 }
-uint32_t get32(const std::string& s, std::size_t at) { return get16(s, at) | get16(s, at + 2) << 16; }
+uint32_t get32(const std::string& s, std::size_t at) {
+    return get16(s, at) | get16(s, at + 2) << 16;
+}
 
 TEST(TiffWriter, WritesABaselineFileWithTheAgreedLayout) {
     TempDir dir;
@@ -808,11 +853,11 @@ TEST(TiffWriter, WritesABaselineFileWithTheAgreedLayout) {
         uint32_t tag, type, count, value;
     };
     const std::vector<E> entries = {
-        {256, kLong, 1, 5},    {257, kLong, 1, 3},     {258, kShort, 3, 8},
-        {259, kShort, 1, 1},   {262, kShort, 1, 2},    {273, kLong, 1, 256},
-        {274, kShort, 1, 1},   {277, kShort, 1, 3},    {278, kLong, 1, 3},
-        {279, kLong, 1, 90},   {282, kRational, 1, 192}, {283, kRational, 1, 200},
-        {284, kShort, 1, 1},   {296, kShort, 1, 2},
+        {256, kLong, 1, 5},  {257, kLong, 1, 3},       {258, kShort, 3, 8},
+        {259, kShort, 1, 1}, {262, kShort, 1, 2},      {273, kLong, 1, 256},
+        {274, kShort, 1, 1}, {277, kShort, 1, 3},      {278, kLong, 1, 3},
+        {279, kLong, 1, 90}, {282, kRational, 1, 192}, {283, kRational, 1, 200},
+        {284, kShort, 1, 1}, {296, kShort, 1, 2},
     };
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const std::size_t at = 20 + i * 12;
@@ -866,8 +911,7 @@ TEST(TiffWriter, LibtiffReadsOurFileWithoutWarnings) {
     EXPECT_NE(info.find("Bits/Sample: 16"), std::string::npos) << info;
     // Re-saved compressed by libtiff, it reads back (through libtiff) with every bit.
     const std::string lzw = dir.file("lzw.tif");
-    ASSERT_EQ(run_command("tiffcp -c lzw:2 " + path + " " + lzw + " 2>" + dir.file("err.txt")),
-              0);
+    ASSERT_EQ(run_command("tiffcp -c lzw:2 " + path + " " + lzw + " 2>" + dir.file("err.txt")), 0);
     EXPECT_EQ(read_file(dir.file("err.txt")), "");
     ImageRecord back;
     ASSERT_TRUE(read_tiff(lzw, back).ok());
@@ -896,10 +940,12 @@ TEST(TiffWriter, PilReadsTheHighBytes) {
     const std::string path = dir.file("out.tif");
     ASSERT_TRUE(write_tiff(path, src).ok());
     const std::string text = dir.file("pixels.txt");
-    ASSERT_EQ(run_command(python + " -W error -c \"from PIL import Image; im = Image.open('" +
-                          path + "'); print(*im.size); print(*[c for p in im.getdata() "
-                          "for c in p])\" > " + text),
-              0);
+    ASSERT_EQ(
+        run_command(python + " -W error -c \"from PIL import Image; im = Image.open('" + path +
+                    "'); print(*im.size); print(*[c for p in im.getdata() "
+                    "for c in p])\" > " +
+                    text),
+        0);
     std::istringstream in(read_file(text));
     int w = 0, h = 0;
     in >> w >> h;
@@ -1023,9 +1069,10 @@ std::string deflate(const std::string& raw) {
 }
 
 // Files with the IFD before the pixel data, so that cutting them short loses pixel data:
-// ours (our own reader), and deflate-compressed and planar ones (libtiff).
+// ours and the old layout (our own reader), and deflate-compressed and planar ones (libtiff).
 TEST(TiffReader, EveryTruncationIsRefused) {
-    std::vector<std::string> files = {our_small_file()};
+    std::vector<std::string> files = {our_small_file(),
+                                      old_layout(2, 2, std::string(2 * 2 * 6, '\x42'))};
     std::string raw;
     for (int i = 0; i < 5 * 4 * 6; ++i) raw += char(i * 37);
     Simple s;
