@@ -2,6 +2,8 @@
 // the planes a decoder fills before it hands them to the record, and a check writers make.
 #pragma once
 
+#include <sys/mman.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -26,6 +28,17 @@ inline constexpr int64_t kMaxPixels = int64_t(1) << 30;
 
 // The planes of one decoded picture. A decoder fills these and moves them into the record
 // only once the whole file has been accepted, so a rejected file leaves the record as it was.
+// Asks for huge pages behind a large buffer before it is first touched: filling the planes of
+// a camera-sized picture otherwise costs tens of thousands of page faults, which take longer
+// than decoding the pixels. Only a hint; nothing changes where the kernel declines.
+inline void prefer_huge_pages(void* data, std::size_t bytes) {
+    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
 struct DecodedPlanes {
     int32_t width = 0;
     int32_t height = 0;
@@ -35,12 +48,13 @@ struct DecodedPlanes {
     bool allocate(int32_t w, int32_t h) {
         const std::size_t n = std::size_t(w) * std::size_t(h);
         try {
-            red.assign(n, 0);
-            green.assign(n, 0);
-            blue.assign(n, 0);
+            for (Plane* p : {&red, &green, &blue}) {
+                p->reserve(n);
+                prefer_huge_pages(p->data(), n * sizeof(uint16_t));
+                p->assign(n, 0);
+            }
         } catch (const std::bad_alloc&) {
-            red = Plane();
-            green = Plane();
+            red = green = blue = Plane();
             return false;
         }
         width = w;

@@ -26,6 +26,7 @@ namespace {
 using io_detail::be16;
 using io_detail::has_full_planes;
 using io_detail::kMaxPixels;
+using io_detail::prefer_huge_pages;
 
 // Largest width and height a file may claim; pictures must also stay below kMaxPixels.
 constexpr uint32_t kMaxSide = 1'000'000;
@@ -250,16 +251,6 @@ bool build_tables(const PngHeader& h, SampleTables& t) {
 }
 
 // ---- rows into planes ----
-
-// Asks for huge pages behind a large buffer before it is first touched: filling the planes of
-// a camera-sized picture otherwise costs tens of thousands of page faults. Only a hint.
-void prefer_huge_pages(void* data, std::size_t bytes) {
-    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
-    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
 
 struct RowOut {
     uint16_t* red;

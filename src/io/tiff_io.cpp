@@ -29,6 +29,7 @@ namespace {
 using io_detail::DecodedPlanes;
 using io_detail::has_full_planes;
 using io_detail::kMaxPixels;
+using io_detail::prefer_huge_pages;
 
 ReadResult corrupt(const std::string& why) {
     return read_failed(ReadStatus::corrupt, why);
@@ -40,35 +41,6 @@ ReadResult out_of_memory() {
     return unsupported("not enough memory for TIFF");
 }
 
-// Asks for huge pages behind a large buffer before it is first touched: filling the planes of
-// a camera-sized picture otherwise costs tens of thousands of page faults, which take longer
-// than reading the pixels. Only a hint; nothing changes where the kernel declines.
-void prefer_huge_pages(void* data, std::size_t bytes) {
-    constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
-    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (begin + bytes) & ~(kHugePage - 1);
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-}
-
-// Zero-filled planes of width × height samples, as DecodedPlanes::allocate makes them, with
-// huge pages asked for first.
-bool allocate_planes(DecodedPlanes& planes, uint32_t width, uint32_t height) {
-    const std::size_t n = std::size_t(width) * height;
-    try {
-        for (Plane* p : {&planes.red, &planes.green, &planes.blue}) {
-            p->reserve(n);
-            prefer_huge_pages(p->data(), n * sizeof(uint16_t));
-            p->resize(n);
-        }
-    } catch (const std::bad_alloc&) {
-        planes = DecodedPlanes();
-        return false;
-    }
-    planes.width = int32_t(width);
-    planes.height = int32_t(height);
-    return true;
-}
 
 // Files are read whole, up to this size (the same limit as read_file_bytes).
 constexpr uint64_t kMaxFileBytes = uint64_t(1) << 34;
@@ -394,7 +366,7 @@ void plain_row_555(const uint8_t* src, std::size_t width, RowOut out) {
 // The file's first row goes to the top of the picture, plane row height - 1.
 ReadResult decode_plain(const TiffBytes& b, const PlainLayout& layout, ImageRecord& out) {
     DecodedPlanes planes;
-    if (!allocate_planes(planes, layout.width, layout.height)) return out_of_memory();
+    if (!planes.allocate(int32_t(layout.width), int32_t(layout.height))) return out_of_memory();
     const uint8_t* src = b.at(layout.data_offset);
     const std::size_t w = layout.width;
     const bool big = b.big_endian();
