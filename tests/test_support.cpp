@@ -55,6 +55,29 @@ std::string python_with_pil() {
     return found;
 }
 
+ImageRecord occupied_record() {
+    ImageRecord r = make_image(2, 2, [](int c, int x, int y) { return 1000 * c + 10 * x + y + 1; });
+    r.name = "earlier.img";
+    r.mono = 1;
+    r.exif_block = {0xFF, 0xD8, 1, 2};
+    r.camera_make = "Earlier";
+    r.camera_model = "Model";
+    r.date_time = "2000:01:01 00:00:00";
+    r.exposure_time = 7;
+    r.f_number = 8;
+    r.iso_speed = 9;
+    return r;
+}
+
+bool same_record(const ImageRecord& a, const ImageRecord& b) {
+    return a.width == b.width && a.height == b.height && a.red == b.red && a.green == b.green &&
+           a.blue == b.blue && a.name == b.name && a.mono == b.mono &&
+           a.exif_block == b.exif_block && a.camera_make == b.camera_make &&
+           a.camera_model == b.camera_model && a.date_time == b.date_time &&
+           a.exposure_time == b.exposure_time && a.f_number == b.f_number &&
+           a.iso_speed == b.iso_speed;
+}
+
 void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }

@@ -58,6 +58,15 @@ std::string python_with_pil();      // a python3 that can import PIL
 int run_command(const std::string& command);
 
 void write_file(const std::string& path, const std::string& bytes);
+
+// Single quotes around a path for a shell command.
+inline std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+// A record that already holds a picture and camera fields, to show that a refused file
+// leaves it alone.
+ImageRecord occupied_record();
+// Pixels, size, name, mono flag and camera fields all equal.
+bool same_record(const ImageRecord& a, const ImageRecord& b);
 std::string read_file(const std::string& path);
 
 }  // namespace vora::test

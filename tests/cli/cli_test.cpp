@@ -11,6 +11,7 @@
 namespace vora {
 namespace {
 
+using test::quoted;
 using namespace std::string_literals;
 using test::TempDir;
 
@@ -26,8 +27,6 @@ CliRun run_cli(const TempDir& dir, const std::string& args) {
         test::run_command(std::string(VORA_CLI_PATH) + " " + args + " >" + out + " 2>" + err);
     return {status, test::read_file(out), test::read_file(err)};
 }
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 class CliTest : public ::testing::Test {
 protected:

@@ -13,6 +13,9 @@
 namespace vora {
 namespace {
 
+using test::same_record;
+using test::occupied_record;
+using test::quoted;
 using test::imagemagick_convert;
 using test::make_image;
 using test::python_with_pil;
@@ -158,22 +161,7 @@ ImageRecord high_bytes(ImageRecord r) {
     return r;
 }
 
-bool same_record(const ImageRecord& a, const ImageRecord& b) {
-    return a.width == b.width && a.height == b.height && a.red == b.red &&
-           a.green == b.green && a.blue == b.blue && a.name == b.name && a.mono == b.mono;
-}
-
-// A record that already holds a picture, to show that a refused file leaves it alone.
-ImageRecord occupied_record() {
-    ImageRecord r = make_image(2, 2, [](int c, int x, int y) { return 1000 * c + 10 * x + y + 1; });
-    r.name = "earlier.bmp";
-    r.mono = 1;
-    return r;
-}
-
 // ---- the outside programs ----
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 // 8-bit RGB, top row first, as ImageMagick reads `path`; empty when it could not.
 std::string magick_rgb8(const std::string& path, const TempDir& dir) {

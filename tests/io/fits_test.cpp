@@ -15,6 +15,9 @@
 namespace vora {
 namespace {
 
+using test::same_record;
+using test::occupied_record;
+using test::quoted;
 using test::make_image;
 using test::read_file;
 using test::run_command;
@@ -114,18 +117,6 @@ using Samples = std::vector<int>;  // in plane order: plane row 0 (the file's fi
 
 ::testing::AssertionResult has_grey(const ImageRecord& r, int w, int h, const Samples& s) {
     return has_planes(r, w, h, s, s, s);
-}
-
-bool same_record(const ImageRecord& a, const ImageRecord& b) {
-    return a.width == b.width && a.height == b.height && a.red == b.red &&
-           a.green == b.green && a.blue == b.blue && a.name == b.name && a.mono == b.mono;
-}
-
-ImageRecord occupied_record() {
-    ImageRecord r = make_image(2, 2, [](int c, int x, int y) { return 1000 * c + 10 * x + y + 1; });
-    r.name = "earlier.fits";
-    r.mono = 1;
-    return r;
 }
 
 // ---- header cards ----
@@ -553,8 +544,6 @@ if sys.argv[1] == 'expect':
 else:
     make(sys.argv[2])
 )PY";
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 // Runs the astropy script with `args`; false when it fails.
 bool run_astropy(const TempDir& dir, const std::string& args) {

@@ -13,6 +13,9 @@
 namespace vora {
 namespace {
 
+using test::same_record;
+using test::occupied_record;
+using test::quoted;
 using test::imagemagick_convert;
 using test::make_image;
 using test::python_with_pil;
@@ -195,18 +198,6 @@ struct Rect {
             }
     if (differ == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << differ << " samples differ, first " << first;
-}
-
-bool same_record(const ImageRecord& a, const ImageRecord& b) {
-    return a.width == b.width && a.height == b.height && a.red == b.red &&
-           a.green == b.green && a.blue == b.blue && a.name == b.name && a.mono == b.mono;
-}
-
-ImageRecord occupied_record() {
-    ImageRecord r = make_image(2, 2, [](int c, int x, int y) { return 1000 * c + 10 * x + y + 1; });
-    r.name = "earlier.gif";
-    r.mono = 1;
-    return r;
 }
 
 // ---- LZW ----
@@ -507,8 +498,6 @@ TEST(GifReader, ReadGifNamesTheRecordOrLeavesItAlone) {
 }
 
 // ---- files written by other programs, checked against PIL ----
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 // Where PIL's rendering of `path` goes (see render_with_pil).
 std::string pil_output(const std::string& path, const TempDir& dir) {

@@ -16,6 +16,9 @@
 namespace vora {
 namespace {
 
+using test::same_record;
+using test::occupied_record;
+using test::quoted;
 using test::make_image;
 using test::python_with_pil;
 using test::read_file;
@@ -25,10 +28,6 @@ using test::TempDir;
 using test::write_file;
 
 // ---- helpers ----
-
-std::string quoted(const std::string& s) {
-    return "'" + s + "'";
-}
 
 ReadResult decode(const std::string& file, ImageRecord& out) {
     return decode_jpeg(reinterpret_cast<const uint8_t*>(file.data()), file.size(), out);
@@ -59,29 +58,6 @@ ImageRecord colourful(int w, int h) {
                                 : (x + y) * 5 % 256;
         return v8 * 256 + (x * 31 + y) % 256;
     });
-}
-
-// The record with everything an earlier file left in it, to show that a refused file leaves
-// it alone.
-ImageRecord occupied_record() {
-    ImageRecord r = make_image(2, 2, [](int c, int x, int y) { return 1000 * c + 10 * x + y + 1; });
-    r.name = "earlier.jpg";
-    r.exif_block = {0xFF, 0xD8, 1, 2};
-    r.camera_make = "Earlier";
-    r.camera_model = "Model";
-    r.date_time = "2000:01:01 00:00:00";
-    r.exposure_time = 7;
-    r.f_number = 8;
-    r.iso_speed = 9;
-    return r;
-}
-
-bool same_record(const ImageRecord& a, const ImageRecord& b) {
-    return a.width == b.width && a.height == b.height && a.red == b.red && a.green == b.green &&
-           a.blue == b.blue && a.name == b.name && a.exif_block == b.exif_block &&
-           a.camera_make == b.camera_make && a.camera_model == b.camera_model &&
-           a.date_time == b.date_time && a.exposure_time == b.exposure_time &&
-           a.f_number == b.f_number && a.iso_speed == b.iso_speed;
 }
 
 // Every sample equals the reference's 8-bit value × 256; `raw` is 8-bit RGB, top row first.
@@ -338,7 +314,7 @@ TEST(JpegReader, FileWithoutExifClearsTheCameraFields) {
     ImageRecord r = occupied_record();
     ASSERT_TRUE(decode(file, r).ok());
     EXPECT_EQ(r.width, 8);
-    EXPECT_EQ(r.name, "earlier.jpg") << "the decoder leaves the name to read_jpeg";
+    EXPECT_EQ(r.name, "earlier.img") << "the decoder leaves the name to read_jpeg";
     EXPECT_TRUE(r.exif_block.empty());
     EXPECT_EQ(r.camera_make + r.camera_model + r.date_time, "");
     EXPECT_EQ(r.exposure_time, 0u);

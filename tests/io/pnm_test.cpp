@@ -12,6 +12,9 @@
 namespace vora {
 namespace {
 
+using test::same_record;
+using test::occupied_record;
+using test::quoted;
 using test::imagemagick_convert;
 using test::make_image;
 using test::python_with_pil;
@@ -93,20 +96,6 @@ ImageRecord high_bytes(ImageRecord r) {
         for (uint16_t& v : r.plane(c)) v &= 0xFF00;
     return r;
 }
-
-bool same_record(const ImageRecord& a, const ImageRecord& b) {
-    return a.width == b.width && a.height == b.height && a.red == b.red &&
-           a.green == b.green && a.blue == b.blue && a.name == b.name && a.mono == b.mono;
-}
-
-ImageRecord occupied_record() {
-    ImageRecord r = make_image(2, 2, [](int c, int x, int y) { return 1000 * c + 10 * x + y + 1; });
-    r.name = "earlier.ppm";
-    r.mono = 1;
-    return r;
-}
-
-std::string quoted(const std::string& s) { return "'" + s + "'"; }
 
 // RGB as ImageMagick reads `path` (16-bit samples most significant byte first); empty when it
 // could not.
