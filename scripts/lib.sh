@@ -7,7 +7,8 @@ set -euo pipefail
 # Debian 12 packages, one list per purpose. Adding a dependency is one word on one line.
 VORA_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev libgtest-dev libbenchmark-dev
     zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev)
-VORA_TEST_PACKAGES=(imagemagick python3-pil clang libclang-rt-14-dev)
+VORA_TEST_PACKAGES=(imagemagick python3-pil python3-numpy python3-astropy libtiff-tools exiv2 locales
+    clang libclang-rt-14-dev)
 VORA_BENCH_PACKAGES=(imagemagick hyperfine)
 
 # The repository root, whatever the caller's working directory.
