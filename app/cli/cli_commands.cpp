@@ -36,9 +36,9 @@ bool is_number(const std::string& text, bool allow_real) {
 
 // "KEYWORD=V,V,..." becomes the settings-file text "KEYWORD V V ..." after checking the
 // keyword and that the values fit the group's fields.
-bool override_text(const std::string& spec, std::string& text, std::ostream& err) {
-    const std::size_t eq = spec.find('=');
-    const std::string keyword = spec.substr(0, eq);
+bool override_text(const std::string& assignment, std::string& text, std::ostream& err) {
+    const std::size_t eq = assignment.find('=');
+    const std::string keyword = assignment.substr(0, eq);
     Settings probe;
     for (const SettingsGroup& group : settings_groups(probe)) {
         if (keyword != group.keyword) continue;
@@ -47,7 +47,7 @@ bool override_text(const std::string& spec, std::string& text, std::ostream& err
             for (const SettingsField& f : line) fields.push_back(&f);
         std::vector<std::string> values;
         if (eq != std::string::npos) {
-            std::stringstream list(spec.substr(eq + 1));
+            std::stringstream list(assignment.substr(eq + 1));
             for (std::string v; std::getline(list, v, ',');) values.push_back(v);
         }
         if (values.empty() || values.size() > fields.size()) {
@@ -83,9 +83,9 @@ int prepare(const CommonOptions& options, Workbench& wb, std::ostream& err) {
             return kExitFailed;
         }
     }
-    for (const std::string& spec : options.overrides) {
+    for (const std::string& assignment : options.overrides) {
         std::string text;
-        if (!override_text(spec, text, err)) return kExitUsage;
+        if (!override_text(assignment, text, err)) return kExitUsage;
         read_settings(text, wb.settings);
     }
     if (!options.dark_files.empty())
