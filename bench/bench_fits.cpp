@@ -53,27 +53,10 @@ const std::vector<uint8_t>& fits_bytes() {
     return bytes;
 }
 
-class TempFolder {
-public:
-    TempFolder() {
-        char name[] = "/tmp/vora-bench-fits-XXXXXX";
-        if (mkdtemp(name)) path_ = name;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    std::string file(const char* name) const { return path_.empty() ? "" : path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
 // The input file: written once per process, outside every timing loop.
 const std::string& fits_input() {
-    static TempFolder folder;
     static const std::string path = [] {
-        const std::string p = folder.file("input.fits");
+        const std::string p = vora::bench::temp_folder().file("input.fits");
         if (p.empty()) return std::string();
         std::FILE* f = std::fopen(p.c_str(), "wb");
         if (!f) return std::string();

@@ -19,32 +19,11 @@ using vora::ImageRecord;
 using vora::bench::kFrameHeight;
 using vora::bench::kFrameWidth;
 using vora::bench::shared_frame;
+using vora::bench::temp_folder;
 
 constexpr int64_t kPixels = int64_t(kFrameWidth) * kFrameHeight;
 constexpr int64_t kBitmapBytes = kPixels * 3;  // 24-bit, rows of 18000 bytes need no padding
 constexpr int64_t kPixmapBytes = kPixels * 6;  // 16-bit samples
-
-class TempFolder {
-public:
-    TempFolder() {
-        char name[] = "/tmp/vora-bench-XXXXXX";
-        if (mkdtemp(name)) path_ = name;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    bool ok() const { return !path_.empty(); }
-    std::string file(const char* name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
-TempFolder& temp_folder() {
-    static TempFolder folder;
-    return folder;
-}
 
 // The input of a read benchmark: written once per process, outside every timing loop.
 const std::string& bitmap_input() {

@@ -20,44 +20,23 @@ using vora::JpegHeader;
 using vora::bench::kFrameHeight;
 using vora::bench::kFrameWidth;
 using vora::bench::shared_frame;
+using vora::bench::temp_folder;
 
 constexpr int64_t kPixels = int64_t(kFrameWidth) * kFrameHeight;
-
-class JpegFolder {
-  public:
-    JpegFolder() {
-        char name[] = "/tmp/vora-bench-jpeg-XXXXXX";
-        if (mkdtemp(name)) path_ = name;
-    }
-    ~JpegFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    bool ok() const { return !path_.empty(); }
-    std::string file(const char* name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
-
-JpegFolder& folder() {
-    static JpegFolder f;
-    return f;
-}
 
 // The input of the read benchmark: written once per process, outside every timing loop.
 const std::string& jpeg_input() {
     static const std::string path = [] {
-        std::string p = folder().file("input.jpg");
+        std::string p = temp_folder().file("input.jpg");
         return vora::write_jpeg(p, shared_frame(), JpegHeader::exif).ok() ? p : std::string();
     }();
     return path;
 }
 
 void write_benchmark(benchmark::State& state, JpegHeader header) {
-    if (!folder().ok()) return state.SkipWithError("cannot create a folder under /tmp");
+    if (!temp_folder().ok()) return state.SkipWithError("cannot create a folder under /tmp");
     const ImageRecord& frame = shared_frame();
-    const std::string path = folder().file("write.jpg");
+    const std::string path = temp_folder().file("write.jpg");
     for (auto _ : state) {
         const vora::WriteResult written = vora::write_jpeg(path, frame, header);
         if (!written.ok()) {

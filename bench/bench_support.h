@@ -1,8 +1,12 @@
 // Shared by the benchmarks: realistic test images built in memory.
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 
 #include "core/image_record.h"
 
@@ -42,6 +46,32 @@ inline ImageRecord make_frame(int w = kFrameWidth, int h = kFrameHeight) {
 inline const ImageRecord& shared_frame() {
     static const ImageRecord frame = make_frame();
     return frame;
+}
+
+// A folder under /tmp for the files of the file benchmarks, removed at exit.
+class TempFolder {
+public:
+    TempFolder() {
+        char name[] = "/tmp/vora-bench-XXXXXX";
+        if (mkdtemp(name)) path_ = name;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    bool ok() const { return !path_.empty(); }
+    std::string file(const char* name) const { return path_.empty() ? "" : path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// The one folder of this process.
+inline TempFolder& temp_folder() {
+    static TempFolder folder;
+    return folder;
 }
 
 }  // namespace vora::bench
