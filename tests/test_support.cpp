@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -53,6 +54,25 @@ std::string python_with_pil() {
         return std::string();
     }();
     return found;
+}
+
+std::string captured_output(const TempDir& dir, const std::function<void()>& f) {
+    const std::string path = dir.file("output.txt");
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int saved_out = dup(1), saved_err = dup(2);
+    FILE* sink = std::fopen(path.c_str(), "w");
+    dup2(fileno(sink), 1);
+    dup2(fileno(sink), 2);
+    f();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(saved_out, 1);
+    dup2(saved_err, 2);
+    close(saved_out);
+    close(saved_err);
+    std::fclose(sink);
+    return read_file(path);
 }
 
 ImageRecord occupied_record() {

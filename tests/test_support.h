@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -58,6 +59,10 @@ std::string python_with_pil();      // a python3 that can import PIL
 int run_command(const std::string& command);
 
 void write_file(const std::string& path, const std::string& bytes);
+
+// Runs `f` with the process's stdout and stderr sent to a file and returns what was written
+// (readers must never print).
+std::string captured_output(const TempDir& dir, const std::function<void()>& f);
 
 // Single quotes around a path for a shell command.
 inline std::string quoted(const std::string& s) { return "'" + s + "'"; }

@@ -20,6 +20,9 @@
 namespace vora {
 namespace {
 
+using test::captured_output;
+using test::occupied_record;
+using test::same_record;
 using test::imagemagick_convert;
 using test::make_image;
 using test::python_with_pil;
@@ -643,22 +646,6 @@ p2.save(out + '/p2.png', bits=2)
 
 // ---- bad input ----
 
-ImageRecord sentinel() {
-    ImageRecord r = make_image(2, 2, [](int c, int x, int y) { return 1000 * c + 10 * x + y; });
-    r.name = "untouched";
-    return r;
-}
-
-void expect_untouched(const ImageRecord& r) {
-    const ImageRecord s = sentinel();
-    EXPECT_EQ(r.name, s.name);
-    EXPECT_EQ(r.width, s.width);
-    EXPECT_EQ(r.height, s.height);
-    EXPECT_EQ(r.red, s.red);
-    EXPECT_EQ(r.green, s.green);
-    EXPECT_EQ(r.blue, s.blue);
-}
-
 std::string small_rgb_file() {
     PngParts p;
     p.width = 5;
@@ -742,11 +729,11 @@ TEST(PngReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
     };
     for (const Bad& b : cases) {
         SCOPED_TRACE(b.name);
-        ImageRecord r = sentinel();
+        ImageRecord r = occupied_record();
         const ReadResult result = decode(b.bytes, r);
         EXPECT_EQ(result.status, b.status) << result.detail;
         EXPECT_FALSE(result.detail.empty());
-        expect_untouched(r);
+        EXPECT_TRUE(same_record(r, occupied_record()));
     }
 }
 
@@ -757,11 +744,11 @@ TEST(PngReader, EveryTruncationIsRefused) {
     if (!dir.empty()) interlaced = read_file(dir + "/png/basi3p08.png");
     for (const std::string* file : std::array<const std::string*, 2>{&plain, &interlaced}) {
         for (std::size_t n = 0; n < file->size(); ++n) {
-            ImageRecord r = sentinel();
+            ImageRecord r = occupied_record();
             const ReadResult result =
                 decode_png(reinterpret_cast<const uint8_t*>(file->data()), n, r);
             EXPECT_FALSE(result.ok()) << "prefix of " << n << " bytes";
-            expect_untouched(r);
+            EXPECT_TRUE(same_record(r, occupied_record()));
         }
     }
 }
@@ -775,31 +762,10 @@ TEST(PngReader, HugePictureWithTooFewRowsIsRefused) {
     const std::string file = kSignature + ihdr(width, height, 1, kGrey) +
                              chunk("paDd", std::string(120'000, 'x')) +
                              chunk("IDAT", zlib_compress(raw)) + chunk("IEND", "");
-    ImageRecord r = sentinel();
+    ImageRecord r = occupied_record();
     const ReadResult result = decode(file, r);
     EXPECT_EQ(result.status, ReadStatus::corrupt) << result.detail;
-    expect_untouched(r);
-}
-
-// Runs `f` with the process's stderr and stdout sent to a file and returns what was written.
-template <class F>
-std::string captured_output(const TempDir& dir, F f) {
-    const std::string path = dir.file("output.txt");
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const int saved_out = dup(1), saved_err = dup(2);
-    FILE* sink = std::fopen(path.c_str(), "w");
-    dup2(fileno(sink), 1);
-    dup2(fileno(sink), 2);
-    f();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(saved_out, 1);
-    dup2(saved_err, 2);
-    close(saved_out);
-    close(saved_err);
-    std::fclose(sink);
-    return read_file(path);
+    EXPECT_TRUE(same_record(r, occupied_record()));
 }
 
 TEST(PngReader, PrintsNothingForBadFiles) {

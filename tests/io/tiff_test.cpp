@@ -20,6 +20,9 @@
 namespace vora {
 namespace {
 
+using test::captured_output;
+using test::occupied_record;
+using test::same_record;
 using test::imagemagick_convert;
 using test::make_image;
 using test::python_with_pil;
@@ -990,22 +993,6 @@ TEST(TiffWriter, FailuresLeaveFilesAlone) {
 
 // ---- bad input ----
 
-ImageRecord sentinel() {
-    ImageRecord r = make_image(2, 2, [](int c, int x, int y) { return 1000 * c + 10 * x + y; });
-    r.name = "untouched";
-    return r;
-}
-
-void expect_untouched(const ImageRecord& r) {
-    const ImageRecord s = sentinel();
-    EXPECT_EQ(r.name, s.name);
-    EXPECT_EQ(r.width, s.width);
-    EXPECT_EQ(r.height, s.height);
-    EXPECT_EQ(r.red, s.red);
-    EXPECT_EQ(r.green, s.green);
-    EXPECT_EQ(r.blue, s.blue);
-}
-
 std::string our_small_file() {
     TempDir dir;
     EXPECT_TRUE(write_tiff(dir.file("s.tif"), writer_image(4, 3)).ok());
@@ -1051,11 +1038,11 @@ TEST(TiffReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
     };
     for (const Bad& b : cases) {
         SCOPED_TRACE(b.name);
-        ImageRecord r = sentinel();
+        ImageRecord r = occupied_record();
         const ReadResult result = decode(b.bytes, r);
         EXPECT_EQ(result.status, b.status) << result.detail;
         EXPECT_FALSE(result.detail.empty());
-        expect_untouched(r);
+        EXPECT_TRUE(same_record(r, occupied_record()));
     }
 }
 
@@ -1090,34 +1077,13 @@ TEST(TiffReader, EveryTruncationIsRefused) {
         ImageRecord whole;
         ASSERT_TRUE(decode(file, whole).ok());
         for (std::size_t n = 0; n < file.size(); ++n) {
-            ImageRecord r = sentinel();
+            ImageRecord r = occupied_record();
             const ReadResult result =
                 decode_tiff(reinterpret_cast<const uint8_t*>(file.data()), n, r);
             EXPECT_FALSE(result.ok()) << "prefix of " << n << " bytes";
-            expect_untouched(r);
+            EXPECT_TRUE(same_record(r, occupied_record()));
         }
     }
-}
-
-// Runs `f` with the process's stdout and stderr sent to a file and returns what was written.
-template <class F>
-std::string captured_output(const TempDir& dir, F f) {
-    const std::string path = dir.file("output.txt");
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const int saved_out = dup(1), saved_err = dup(2);
-    FILE* sink = std::fopen(path.c_str(), "w");
-    dup2(fileno(sink), 1);
-    dup2(fileno(sink), 2);
-    f();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(saved_out, 1);
-    dup2(saved_err, 2);
-    close(saved_out);
-    close(saved_err);
-    std::fclose(sink);
-    return read_file(path);
 }
 
 TEST(TiffReader, PrintsNothing) {
