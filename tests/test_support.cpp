@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -73,6 +74,50 @@ std::string captured_output(const TempDir& dir, const std::function<void()>& f) 
     close(saved_err);
     std::fclose(sink);
     return read_file(path);
+}
+
+::testing::AssertionResult has_samples(const ImageRecord& r, int w, int h,
+                                       const std::vector<Rgb>& top_first, int scale) {
+    if (r.width != w || r.height != h)
+        return ::testing::AssertionFailure() << "size " << r.width << "x" << r.height;
+    for (int c = 0; c < 3; ++c)
+        if (r.plane(c).size() != std::size_t(w) * std::size_t(h))
+            return ::testing::AssertionFailure() << "plane " << c << " has the wrong size";
+    for (int top = 0; top < h; ++top)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int want = top_first[std::size_t(top * w + x)][std::size_t(c)] * scale;
+                const int got = sample(r, c, x, h - 1 - top);
+                if (got != want)
+                    return ::testing::AssertionFailure()
+                           << "x " << x << ", row " << top << " from the top, channel " << c
+                           << ": " << got << " instead of " << want;
+            }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult matches_rgb8(const ImageRecord& r, const std::string& raw, Rect part) {
+    if (raw.size() != 3 * r.sample_count())
+        return ::testing::AssertionFailure() << "reference holds " << raw.size() << " bytes for "
+                                             << r.width << "x" << r.height;
+    int differ = 0;
+    std::string first;
+    for (int top = std::max(part.y, 0); top < std::min(r.height, part.y + part.h); ++top)
+        for (int x = std::max(part.x, 0); x < std::min(r.width, part.x + part.w); ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int want =
+                    uint8_t(raw[3 * (std::size_t(top) * std::size_t(r.width) + std::size_t(x)) +
+                                std::size_t(c)]) *
+                    256;
+                const int got = sample(r, c, x, r.height - 1 - top);
+                if (got == want) continue;
+                if (differ++ == 0)
+                    first = "x " + std::to_string(x) + " top row " + std::to_string(top) +
+                            " channel " + std::to_string(c) + ": " + std::to_string(got) +
+                            " instead of " + std::to_string(want);
+            }
+    if (differ == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << differ << " samples differ, first " << first;
 }
 
 ImageRecord occupied_record() {

@@ -2,11 +2,15 @@
 // optional outside programs (ImageMagick, Python with PIL) used to check our files.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "core/image_record.h"
 #include "core/workbench.h"
@@ -35,6 +39,29 @@ ImageRecord make_image(int width, int height, F f) {
 inline uint16_t sample(const ImageRecord& r, int c, int x, int row) {
     return r.plane(c)[std::size_t(row) * std::size_t(r.width) + std::size_t(x)];
 }
+
+// ---- checking pictures; expected values are given as the picture shows them, top row first
+
+using Rgb = std::array<int, 3>;
+
+// Size, plane sizes and every sample: expected value × scale (256 for 8-bit values).
+::testing::AssertionResult has_samples(const ImageRecord& r, int w, int h,
+                                       const std::vector<Rgb>& top_first, int scale = 1);
+// 8-bit expected values, held as value × 256.
+inline ::testing::AssertionResult has_pixels(const ImageRecord& r, int w, int h,
+                                             const std::vector<Rgb>& top_first) {
+    return has_samples(r, w, h, top_first, 256);
+}
+
+// A part of the picture: left, top (rows counted from the top), width, height.
+struct Rect {
+    int x = 0, y = 0, w = 1 << 30, h = 1 << 30;
+};
+
+// Every sample in `part` equals a reference program's 8-bit value × 256; `raw` is 8-bit RGB of
+// the whole picture, top row first.
+::testing::AssertionResult matches_rgb8(const ImageRecord& r, const std::string& raw,
+                                        Rect part = {});
 
 // A fresh folder under the system's temporary directory, removed with the object.
 class TempDir {

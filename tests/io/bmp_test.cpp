@@ -13,6 +13,9 @@
 namespace vora {
 namespace {
 
+using test::has_pixels;
+using test::matches_rgb8;
+using test::Rgb;
 using test::same_record;
 using test::occupied_record;
 using test::quoted;
@@ -25,7 +28,6 @@ using test::sample;
 using test::TempDir;
 using test::write_file;
 
-using Rgb = std::array<int, 3>;  // 8-bit red, green, blue
 
 // ---- building files by hand ----
 
@@ -98,27 +100,6 @@ ReadResult decode(const std::string& file, ImageRecord& out) {
 
 // ---- checking pictures ----
 
-// Expected pixels are given as the picture shows them: top row first.
-::testing::AssertionResult has_pixels(const ImageRecord& r, int w, int h,
-                                      const std::vector<Rgb>& top_first) {
-    if (r.width != w || r.height != h)
-        return ::testing::AssertionFailure() << "size " << r.width << "x" << r.height;
-    for (int c = 0; c < 3; ++c)
-        if (r.plane(c).size() != std::size_t(w) * std::size_t(h))
-            return ::testing::AssertionFailure() << "plane " << c << " has the wrong size";
-    for (int top = 0; top < h; ++top)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const int want = top_first[std::size_t(top * w + x)][std::size_t(c)] * 256;
-                const int got = sample(r, c, x, h - 1 - top);
-                if (got != want)
-                    return ::testing::AssertionFailure()
-                           << "x " << x << ", row " << top << " from the top, channel " << c
-                           << ": " << got << " instead of " << want;
-            }
-    return ::testing::AssertionSuccess();
-}
-
 // Grey palette indices in plane order: the bottom row first, as run-length data codes them.
 ::testing::AssertionResult has_grey_rows(const ImageRecord& r, int w, int h,
                                          const std::vector<int>& bottom_first) {
@@ -129,29 +110,6 @@ ReadResult decode(const std::string& file, ImageRecord& out) {
             top_first.push_back({v, v, v});
         }
     return has_pixels(r, w, h, top_first);
-}
-
-// Every sample equals the reference's 8-bit value × 256; `raw` is 8-bit RGB, top row first.
-::testing::AssertionResult matches_rgb8(const ImageRecord& r, const std::string& raw) {
-    const std::size_t n = r.sample_count();
-    if (raw.size() != 3 * n)
-        return ::testing::AssertionFailure() << "reference holds " << raw.size() << " bytes for "
-                                             << r.width << "x" << r.height;
-    int differ = 0;
-    std::string first;
-    for (int top = 0; top < r.height; ++top)
-        for (int x = 0; x < r.width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const int want = uint8_t(raw[3 * (std::size_t(top) * r.width + x) + c]) * 256;
-                const int got = sample(r, c, x, r.height - 1 - top);
-                if (got == want) continue;
-                if (differ++ == 0)
-                    first = "x " + std::to_string(x) + " top row " + std::to_string(top) +
-                            " channel " + std::to_string(c) + ": " + std::to_string(got) +
-                            " instead of " + std::to_string(want);
-            }
-    if (differ == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << differ << " samples differ, first " << first;
 }
 
 // The samples an 8-bit file keeps of a picture.

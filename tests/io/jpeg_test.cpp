@@ -16,6 +16,7 @@
 namespace vora {
 namespace {
 
+using test::matches_rgb8;
 using test::same_record;
 using test::occupied_record;
 using test::quoted;
@@ -58,29 +59,6 @@ ImageRecord colourful(int w, int h) {
                                 : (x + y) * 5 % 256;
         return v8 * 256 + (x * 31 + y) % 256;
     });
-}
-
-// Every sample equals the reference's 8-bit value × 256; `raw` is 8-bit RGB, top row first.
-::testing::AssertionResult matches_rgb8(const ImageRecord& r, const std::string& raw) {
-    const std::size_t n = r.sample_count();
-    if (raw.size() != 3 * n)
-        return ::testing::AssertionFailure()
-               << "reference holds " << raw.size() << " bytes for " << r.width << "x" << r.height;
-    int differ = 0;
-    std::string first;
-    for (int top = 0; top < r.height; ++top)
-        for (int x = 0; x < r.width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const int want = uint8_t(raw[3 * (std::size_t(top) * r.width + x) + c]) * 256;
-                const int got = sample(r, c, x, r.height - 1 - top);
-                if (got == want) continue;
-                if (differ++ == 0)
-                    first = "x " + std::to_string(x) + " top row " + std::to_string(top) +
-                            " channel " + std::to_string(c) + ": " + std::to_string(got) +
-                            " instead of " + std::to_string(want);
-            }
-    if (differ == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << differ << " samples differ, first " << first;
 }
 
 // ---- PIL ----

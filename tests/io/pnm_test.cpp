@@ -12,6 +12,7 @@
 namespace vora {
 namespace {
 
+using test::has_samples;
 using test::same_record;
 using test::occupied_record;
 using test::quoted;
@@ -24,7 +25,7 @@ using test::sample;
 using test::TempDir;
 using test::write_file;
 
-using Rgb16 = std::array<int, 3>;  // samples as the record holds them
+using Rgb16 = test::Rgb;  // samples as the record holds them
 
 constexpr int kWhite = 0xFF00;  // an 8-bit 255
 
@@ -36,27 +37,6 @@ std::string bytes(std::initializer_list<int> list) {
 
 ReadResult decode(const std::string& file, ImageRecord& out) {
     return decode_pixmap(reinterpret_cast<const uint8_t*>(file.data()), file.size(), out);
-}
-
-// Expected samples as the picture shows them: top row first.
-::testing::AssertionResult has_samples(const ImageRecord& r, int w, int h,
-                                       const std::vector<Rgb16>& top_first) {
-    if (r.width != w || r.height != h)
-        return ::testing::AssertionFailure() << "size " << r.width << "x" << r.height;
-    for (int c = 0; c < 3; ++c)
-        if (r.plane(c).size() != std::size_t(w) * std::size_t(h))
-            return ::testing::AssertionFailure() << "plane " << c << " has the wrong size";
-    for (int top = 0; top < h; ++top)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const int want = top_first[std::size_t(top * w + x)][std::size_t(c)];
-                const int got = sample(r, c, x, h - 1 - top);
-                if (got != want)
-                    return ::testing::AssertionFailure()
-                           << "x " << x << ", row " << top << " from the top, channel " << c
-                           << ": " << got << " instead of " << want;
-            }
-    return ::testing::AssertionSuccess();
 }
 
 std::vector<Rgb16> greys(std::initializer_list<int> values) {
