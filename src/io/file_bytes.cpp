@@ -1,5 +1,7 @@
 #include "io/file_bytes.h"
 
+#include "io/byte_reader.h"
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,7 +26,10 @@ ReadResult read_file_bytes(const std::string& path, std::vector<uint8_t>& out, u
     if (size < 0) return read_failed(ReadStatus::cannot_open, "not a regular file");
     if (uint64_t(size) > limit) return read_failed(ReadStatus::unsupported, "file too large");
     std::rewind(f.get());
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(size));
+    std::vector<uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(size));
+    io_detail::prefer_huge_pages(bytes.data(), bytes.capacity());
+    bytes.resize(static_cast<std::size_t>(size));
     if (size > 0 && std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())
         return read_failed(ReadStatus::cannot_open, "read error");
     out = std::move(bytes);
