@@ -3,20 +3,13 @@
 // record as it was.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 
 #include "io/bmp_pnm.h"
 
+#include "decoder_check.h"
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vora::ImageRecord record;
-    const vora::ReadResult result = vora::decode_pixmap(data, size, record);
-    if (result.ok()) {
-        const std::size_t n = record.sample_count();
-        if (n == 0 || record.red.size() != n || record.green.size() != n ||
-            record.blue.size() != n)
-            std::abort();
-    } else if (record.occupied() || !record.red.empty() || result.detail.empty()) {
-        std::abort();
-    }
+    check_decoded(vora::decode_pixmap(data, size, record), record);
     return 0;
 }
