@@ -143,6 +143,14 @@ bool same_record(const ImageRecord& a, const ImageRecord& b) {
            a.iso_speed == b.iso_speed;
 }
 
+::testing::AssertionResult refused_untouched(const ReadResult& result, const ImageRecord& r) {
+    if (result.ok()) return ::testing::AssertionFailure() << "the read was accepted";
+    if (result.detail.empty()) return ::testing::AssertionFailure() << "no reason given";
+    if (!same_record(r, occupied_record()))
+        return ::testing::AssertionFailure() << "the record was changed (" << result.detail << ")";
+    return ::testing::AssertionSuccess();
+}
+
 void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
 }

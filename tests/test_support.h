@@ -14,6 +14,7 @@
 
 #include "core/image_record.h"
 #include "core/workbench.h"
+#include "io/io_status.h"
 
 namespace vora::test {
 
@@ -99,6 +100,8 @@ inline std::string quoted(const std::string& s) { return "'" + s + "'"; }
 ImageRecord occupied_record();
 // Pixels, size, name, mono flag and camera fields all equal.
 bool same_record(const ImageRecord& a, const ImageRecord& b);
+// A refused read: it says why, and `r` (filled by occupied_record()) is as it was.
+::testing::AssertionResult refused_untouched(const ReadResult& result, const ImageRecord& r);
 std::string read_file(const std::string& path);
 
 }  // namespace vora::test

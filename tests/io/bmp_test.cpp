@@ -13,6 +13,7 @@
 namespace vora {
 namespace {
 
+using test::refused_untouched;
 using test::has_pixels;
 using test::matches_rgb8;
 using test::Rgb;
@@ -444,8 +445,7 @@ TEST(BmpReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
         ImageRecord r = occupied_record();
         const ReadResult res = decode(c.file, r);
         EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
-        EXPECT_FALSE(res.detail.empty()) << c.what;
-        EXPECT_TRUE(same_record(r, occupied_record())) << c.what;
+        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
     }
 }
 

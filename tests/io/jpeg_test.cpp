@@ -16,6 +16,7 @@
 namespace vora {
 namespace {
 
+using test::refused_untouched;
 using test::matches_rgb8;
 using test::same_record;
 using test::occupied_record;
@@ -311,8 +312,7 @@ TEST(JpegReader, EveryTruncationIsRefused) {
             ImageRecord r = occupied_record();
             const ReadResult res = decode(file.substr(0, n), r);
             EXPECT_FALSE(res.ok()) << "prefix of " << n << " bytes";
-            EXPECT_FALSE(res.detail.empty()) << n;
-            EXPECT_TRUE(same_record(r, occupied_record())) << "prefix of " << n << " bytes";
+            EXPECT_TRUE(refused_untouched(res, r)) << "prefix of " << n << " bytes";
         }
         ImageRecord r;
         EXPECT_TRUE(decode(file, r).ok());
@@ -395,8 +395,7 @@ TEST(JpegReader, RefusesDamagedFiles) {
         ImageRecord r = occupied_record();
         const ReadResult res = decode(c.file, r);
         EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
-        EXPECT_FALSE(res.detail.empty()) << c.what;
-        EXPECT_TRUE(same_record(r, occupied_record())) << c.what;
+        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
     }
 }
 

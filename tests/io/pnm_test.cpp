@@ -12,6 +12,7 @@
 namespace vora {
 namespace {
 
+using test::refused_untouched;
 using test::has_samples;
 using test::same_record;
 using test::occupied_record;
@@ -216,8 +217,7 @@ TEST(PnmReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
         ImageRecord r = occupied_record();
         const ReadResult res = decode(c.file, r);
         EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
-        EXPECT_FALSE(res.detail.empty()) << c.what;
-        EXPECT_TRUE(same_record(r, occupied_record())) << c.what;
+        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
     }
 }
 
