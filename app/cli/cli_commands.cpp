@@ -1,5 +1,8 @@
 #include "cli_commands.h"
 
+#include "cli_background.h"
+#include "cli_support.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <iomanip>
@@ -17,11 +20,6 @@
 
 namespace vora::cli {
 namespace {
-
-void print_messages(const CommandResult& result, std::ostream& err) {
-    for (const Message& m : result.messages)
-        err << "vora-cli: " << message_title(m.kind) << " " << m.text << "\n";
-}
 
 // A whole number or a decimal number as the settings file writes them.
 bool is_number(const std::string& text, bool allow_real) {
@@ -68,29 +66,6 @@ bool override_text(const std::string& assignment, std::string& text, std::ostrea
     }
     err << "vora-cli: --set: unknown settings group '" << keyword << "'\n";
     return false;
-}
-
-// The workbench as the program starts: defaults, "vora.vrs" of the current directory,
-// then --settings and each --set in order. Returns the exit status on failure.
-int prepare(const CommonOptions& options, Workbench& wb, std::ostream& err) {
-    reset_settings(wb, 0);
-    read_startup_settings(wb, ".");
-    if (!options.settings_file.empty()) {
-        const ReadResult loaded = load_settings_file(wb, options.settings_file);
-        if (!loaded.ok()) {
-            err << "vora-cli: cannot read settings file " << options.settings_file << ": "
-                << loaded.detail << "\n";
-            return kExitFailed;
-        }
-    }
-    for (const std::string& assignment : options.overrides) {
-        std::string text;
-        if (!override_text(assignment, text, err)) return kExitUsage;
-        read_settings(text, wb.settings);
-    }
-    if (!options.dark_files.empty())
-        err << "vora-cli: note: --dark is not applied yet in this version\n";
-    return kExitOk;
 }
 
 std::string json_string(const std::string& text) {
@@ -144,6 +119,46 @@ std::string info_line(const std::string& file, ImageRecord& r) {
     return out.str();
 }
 
+bool set_channel(const std::string& name, int32_t& channel) {
+    const char* const names[] = {"all", "r", "g", "b"};
+    for (int32_t i = 0; i < 4; ++i)
+        if (name == names[i]) {
+            channel = i;
+            return true;
+        }
+    return false;
+}
+
+}  // namespace
+
+void print_messages(const CommandResult& result, std::ostream& err) {
+    for (const Message& m : result.messages)
+        err << "vora-cli: " << message_title(m.kind) << " " << m.text << "\n";
+}
+
+// The workbench as the program starts: defaults, "vora.vrs" of the current directory,
+// then --settings and each --set in order. Returns the exit status on failure.
+int prepare(const CommonOptions& options, Workbench& wb, std::ostream& err) {
+    reset_settings(wb, 0);
+    read_startup_settings(wb, ".");
+    if (!options.settings_file.empty()) {
+        const ReadResult loaded = load_settings_file(wb, options.settings_file);
+        if (!loaded.ok()) {
+            err << "vora-cli: cannot read settings file " << options.settings_file << ": "
+                << loaded.detail << "\n";
+            return kExitFailed;
+        }
+    }
+    for (const std::string& assignment : options.overrides) {
+        std::string text;
+        if (!override_text(assignment, text, err)) return kExitUsage;
+        read_settings(text, wb.settings);
+    }
+    if (!options.dark_files.empty())
+        err << "vora-cli: note: --dark is not applied yet in this version\n";
+    return kExitOk;
+}
+
 // Saves the current image as OUT; a script asked for this output, so an existing file is
 // replaced without a question.
 int save_output(Workbench& wb, const std::string& out_path, int type, std::ostream& out,
@@ -162,18 +177,6 @@ std::unique_ptr<Workbench> new_workbench() {
     init_image_table(wb->table);
     return wb;
 }
-
-bool set_channel(const std::string& name, int32_t& channel) {
-    const char* const names[] = {"all", "r", "g", "b"};
-    for (int32_t i = 0; i < 4; ++i)
-        if (name == names[i]) {
-            channel = i;
-            return true;
-        }
-    return false;
-}
-
-}  // namespace
 
 int run_info(const CommonOptions& options, const std::vector<std::string>& files,
              std::ostream& out, std::ostream& err) {
@@ -211,6 +214,8 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
             << apply_operations_help();
         return kExitUsage;
     }
+    BackgroundInputs inputs;
+    if (const int status = parse_background_inputs(apply, inputs, err)) return status;
     auto wb = new_workbench();
     if (const int status = prepare(options, *wb, err)) return status;
     if (!apply.channel.empty() && !(set_channel(apply.channel, wb->settings.gamma.channel) &&
@@ -221,7 +226,8 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
     const CommandResult opened = open_image_command(*wb, in);
     print_messages(opened, err);
     if (!opened.ok()) return kExitFailed;
-    const CommandResult done = command->run(*wb);
+    if (const int status = install_background_inputs(*wb, inputs, err)) return status;
+    const CommandResult done = run_apply_operation(*wb, apply, inputs, command->run);
     print_messages(done, err);
     if (done.outcome != Outcome::done) return kExitFailed;
     return save_output(*wb, out_path, apply.type, out, err);
@@ -243,7 +249,7 @@ std::string apply_operations_help() {
     text << "Operations:\n";
     for (const CommandRow& row : processing_commands()) {
         if (!row.cli_name) continue;
-        text << "  " << std::left << std::setw(8) << row.cli_name << row.summary
+        text << "  " << std::left << std::setw(18) << row.cli_name << row.summary
              << " (settings group \"" << row.settings_keyword << "\")\n";
     }
     return text.str();

@@ -28,10 +28,26 @@ int run_convert(const CommonOptions& options, const std::string& in, const std::
 struct ApplyOptions {
     std::string operation;
     std::string channel;  // gamma and level selector: all, r, g, b; empty keeps the settings
+    std::string with_file;  // the other image of background-image and compare
+    std::string points;     // background-points: "X,Y;X,Y;..." (y from the top)
+    std::string centre;     // background: "R,G,B" centre densities (0..255)
+    std::string edge;       // background: "R,G,B" edge densities (0..255)
     int type = 0;
 };
 int run_apply(const CommonOptions& options, const std::string& in, const std::string& out_path,
               const ApplyOptions& apply, std::ostream& out, std::ostream& err);
+
+// Multi-file composite of up to 16 files with the "compfile" settings, saved as OUT.
+// `progress` prints each step on `err`.
+int run_stack(const CommonOptions& options, const std::vector<std::string>& files,
+              const std::string& out_path, int type, bool progress, std::ostream& out,
+              std::ostream& err);
+
+// Automatic composite of 2..4 files opened into slots, with the "composite" settings and
+// the given weights (empty: 100 each), saved as OUT.
+int run_composite(const CommonOptions& options, const std::vector<std::string>& files,
+                  const std::vector<int>& weights, const std::string& out_path, int type,
+                  std::ostream& out, std::ostream& err);
 
 // Writes the current settings (defaults, start-up file, --settings, --set) to `path`.
 int run_settings_write(const CommonOptions& options, const std::string& path, std::ostream& err);

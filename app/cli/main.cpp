@@ -1,5 +1,7 @@
 // vora-cli: VORA's headless front end for scripts and batch work.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
 #include <iostream>
 
 #include "cli_commands.h"
@@ -90,7 +92,51 @@ int main(int argc, char** argv) {
     apply->add_option("--channel", apply_options.channel,
                       "gamma and level: all, r, g or b (the dialog's channel selector; default "
                       "all for gamma, the settings file's choice for level)");
+    apply->add_option("--with", apply_options.with_file,
+                      "background-image: the background image; compare: the image subtracted");
+    apply->add_option("--points", apply_options.points,
+                      "background-points: background positions \"X,Y;X,Y;...\" in pixels, y "
+                      "counted from the top (2 to 100 points)");
+    apply->add_option("--centre", apply_options.centre,
+                      "background: centre densities R,G,B (0..255), replacing the settings");
+    apply->add_option("--edge", apply_options.edge,
+                      "background: edge (corner) densities R,G,B (0..255), replacing the "
+                      "settings");
     add_type(apply, apply_options.type);
+
+    std::vector<std::string> stack_files;
+    CLI::App* stack = app.add_subcommand(
+        "stack",
+        "Multi-file composite: align up to 16 files by translation against the first and stack "
+        "them (five to sixteen files in interleaved passes of three or four, then the pass "
+        "results once more) with the settings of group \"compfile\": stacking mode (0 average, "
+        "1 sum, 2 maximum, 3 minimum, 4 maximum contrast), compare range, comparison method (1 "
+        "fast, 2 slow), density normalisation, noise level, rejection (0 none, 1 noise removal, "
+        "2 move mode), at least one pixel of shift. One file is simply converted. Saves OUT as "
+        "convert does and prints the path written; progress goes to stderr on a terminal.");
+    add_common(stack, common);
+    stack->add_option("FILE", stack_files, "image files, 1 to 16")->required();
+    stack->add_option("-o,--output", out_path, "file to write")->required();
+    add_type(stack, type);
+
+    std::vector<std::string> composite_files;
+    std::vector<int> composite_weights;
+    CLI::App* composite = app.add_subcommand(
+        "composite",
+        "Automatic composite: open 2 to 4 files, align them by translation against the first and "
+        "stack them with the settings of group \"composite\" (stacking mode, compare range, "
+        "comparison method, density normalisation, noise level, rejection), \"VER264\" (its "
+        "2nd and 3rd values: composite shift X and Y per image) and \"VER560\" (at least one "
+        "pixel of shift). Saves OUT as convert does and prints the path written.");
+    add_common(composite, common);
+    composite->add_option("FILE", composite_files, "image files, 2 to 4")->required();
+    composite->add_option("-o,--output", out_path, "file to write")->required();
+    composite
+        ->add_option("--weights", composite_weights,
+                     "weight of each file in percent, W1,W2,... (default 100 each)")
+        ->delimiter(',')
+        ->check(CLI::Range(0, 100));
+    add_type(composite, type);
 
     std::string settings_out;
     CLI::App* settings = app.add_subcommand(
@@ -117,6 +163,12 @@ int main(int argc, char** argv) {
     if (*info) return vora::cli::run_info(common, info_files, std::cout, std::cerr);
     if (*convert)
         return vora::cli::run_convert(common, in_path, out_path, type, std::cout, std::cerr);
+    if (*stack)
+        return vora::cli::run_stack(common, stack_files, out_path, type, isatty(2) == 1,
+                                    std::cout, std::cerr);
+    if (*composite)
+        return vora::cli::run_composite(common, composite_files, composite_weights, out_path,
+                                        type, std::cout, std::cerr);
     if (*apply)
         return vora::cli::run_apply(common, in_path, out_path, apply_options, std::cout,
                                     std::cerr);

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "composite/auto_composite.h"
+#include "composite/background.h"
+#include "composite/background_gen.h"
 #include "core/workbench.h"
 #include "filters/tone.h"
 
@@ -137,7 +140,7 @@ void background_generation(Workbench& wb, ImageRecord& r, ParamVector& p,
     const int planes = r.mono == 1 ? 1 : 3;
     for (int c = 0; c < planes; ++c) {
         const ConstPlaneRef src{source->plane(c).data(), source->width, source->height};
-        k.background_generation(src, r.plane(c).data(), p[1], p[2], p[3] - 1);
+        k.background_generation(src, r.plane(c).data(), p[1], p[2], saturated(int64_t(p[3]) - 1));
     }
 }
 
@@ -179,6 +182,9 @@ const OperationKernels& built_operations() {
     static const OperationKernels kernels = [] {
         OperationKernels k;
         k.tone_curve = apply_tone_curve_kernel;
+        k.auto_composite = auto_composite_kernel;
+        k.background_generation = generate_background_plane;
+        k.background = background_kernel;
         return k;
     }();
     return kernels;

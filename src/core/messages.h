@@ -15,6 +15,12 @@ inline constexpr const char* kNoSlotToOpen = "これ以上、画像を開けま�
 inline constexpr const char* kNoMemoryToRun = "メモリ不足で実行できません！";
 inline constexpr const char* kNoSlotForResult = "これ以上、新たな画像を作れません！";
 inline constexpr const char* kDarkNotApplied = "ダーク補正できませんでした！";
+inline constexpr const char* kTooFewImages = "画像が２つ以上選択されていません！";
+inline constexpr const char* kTooManyCompositeFiles =
+    "Error:ファイル数が１６個を超えました！\n超えたファイルは読み込みません！";
+// Shown while the rotation composite is not part of this version.
+inline constexpr const char* kRotationNotAvailable =
+    "回転合成はこのバージョンではまだ使用できません！";
 // Filled with the path and the program name.
 inline constexpr const char* kFormatNotSupported = "%s : %s not support this format !";
 inline constexpr const char* kFormatNotWritable = "%s : %s can not save this format !";
@@ -23,6 +29,16 @@ inline constexpr const char* kOverwriteQuestion = "\"%s\" already exist.\n Do yo
 // Filled with the path and the reader's or writer's reason.
 inline constexpr const char* kCannotRead = "\"%s\" を開けませんでした！\n(%s)";
 inline constexpr const char* kCannotWrite = "\"%s\" を保存できませんでした！\n(%s)";
+inline constexpr const char* kNoImageChosen = "画像が選択されていません！";
+// Background picking on the image.
+inline constexpr const char* kPickCentre = "画像中央付近の背景を選択して下さい！";
+inline constexpr const char* kPickEdge = "画像角付近の背景を選択して下さい！";
+inline constexpr const char* kPickPoints =
+    "画像の背景をできるだけ多く選択して下さい！\n終了したい時は右ボタンを押して下さい。";
+inline constexpr const char* kPickPointsDone = "画像の背景選択終了！";
+// The picked points give no surface (all on one pixel, for example).
+inline constexpr const char* kBackgroundPointsCoincide =
+    "背景点の位置が重なっているため補正できません！";
 }  // namespace msg
 
 // Titles of the message boxes.

@@ -20,6 +20,7 @@ struct Workbench {
     int32_t save_filter_index = 1;  // file type last chosen when saving
     DarkFrames dark;
     Settings settings;
+    BackgroundPick background_pick;  // clicks on the image collecting background samples
 };
 
 }  // namespace vora

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace vora {
 
@@ -37,6 +38,22 @@ struct BackgroundGenerationSettings {
 struct ComparisonSettings {
     int32_t base = 128;       // 8-bit scale
     int32_t image_slot = 0;   // the other image
+};
+
+// Picking background samples on the image with the mouse (not stored).
+inline constexpr int32_t kPickIdle = 0, kPickCentre = 1, kPickEdge = 2, kPickPoints = 100;
+inline constexpr int32_t kMaxBackgroundPoints = 100;
+
+struct BackgroundPoint {
+    int32_t x = 0;              // column
+    int32_t row = 0;            // stored row (bottom-up)
+    std::array<int32_t, 3> value{};  // background sample of R, G, B (16-bit)
+    int32_t mean = 0;
+};
+
+struct BackgroundPick {
+    int32_t state = kPickIdle;  // idle, centre, edge, or kPickPoints + points taken
+    std::vector<BackgroundPoint> points;
 };
 
 }  // namespace vora

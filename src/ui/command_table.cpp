@@ -1,5 +1,8 @@
 #include "ui/command_table.h"
 
+#include "ui/background_commands.h"
+#include "ui/background_generation_commands.h"
+#include "ui/composite_commands.h"
 #include "ui/tone_commands.h"
 
 namespace vora {
@@ -8,6 +11,13 @@ namespace {
 CommandResult run_gamma(Workbench& wb) { return gamma_command(wb); }
 CommandResult run_level(Workbench& wb) { return level_command(wb); }
 CommandResult run_dynamic_range(Workbench& wb) { return dynamic_range_command(wb); }
+CommandResult run_auto_composite(Workbench& wb) { return auto_composite_command(wb); }
+CommandResult run_multi_file_composite(Workbench& wb) { return multi_file_composite_command(wb); }
+CommandResult run_background(Workbench& wb) { return background_command(wb); }
+CommandResult run_background_image(Workbench& wb) { return background_image_command(wb); }
+CommandResult run_background_points(Workbench& wb) { return background_points_command(wb); }
+CommandResult run_make_background(Workbench& wb) { return make_background_command(wb); }
+CommandResult run_compare(Workbench& wb) { return compare_command(wb); }
 
 }  // namespace
 
@@ -22,6 +32,24 @@ const std::vector<CommandRow>& processing_commands() {
         {315, "ダイナミックレンジ補正(&K)", "hdr", "hdr",
          "local tone correction against the smoothed neighbourhood (current image only)",
          run_dynamic_range},
+        {302, "画像合成-自動(&A)", nullptr, "composite",
+         "aligned stack of two to four open images into a new image", run_auto_composite},
+        {3021, "画像合成-複数ファイル(&M)", nullptr, "compfile",
+         "aligned stack of up to sixteen files into a new image", run_multi_file_composite},
+        {306, "補正実行(&B)", "background", "back2",
+         "flattens the sky with a radial model from centre and edge densities (--centre, "
+         "--edge)",
+         run_background},
+        {307, "バックグランド補正（画像データ）(&G)", "background-image", "back1",
+         "divides by or subtracts a background image (--with FILE)", run_background_image},
+        {309, "バックグランド補正(ポイント指定)", "background-points", "back1",
+         "fits a gradient surface to background points and removes it (--points)",
+         run_background_points},
+        {3071, "バックグランドデータ生成", "make-background", "back3",
+         "estimates the sky background; correction 0 outputs it, 1 divides, 2 subtracts",
+         run_make_background},
+        {370, "２画像比較", "compare", "back1",
+         "current image minus another (--with FILE) around a base level", run_compare},
     };
     return rows;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "io/bmp_pnm.h"
+#include "composite/star_field.h"
 #include "test_support.h"
 
 namespace vora {
@@ -235,6 +236,78 @@ TEST_F(CliTest, ConvertedFilesReadTheSameInImageMagick) {
     ASSERT_EQ(rgb.size(), 3u * 2u * 6u);
     // Top row first, big-endian 16-bit: first pixel (0, top row 1) = 0x0100, 0xFF00, 0x4000.
     EXPECT_EQ(rgb.substr(0, 6), "\x01\x00\xff\x00\x40\x00"s);
+}
+
+// Frames of one star field whose stars move by (5, -3) and (-7, 4), as 48-bit PPM files.
+std::vector<std::string> write_star_frames(const TempDir& dir, int count) {
+    const Offset shifts[3] = {{0, 0}, {-5, 3}, {7, -4}};
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(dir.file("frame" + std::to_string(i) + ".ppm"));
+        EXPECT_TRUE(write_pixmap(paths.back(),
+                                 test::star_image(shifts[i], 120, 90),
+                                 kPixmapBinary16)
+                        .ok());
+    }
+    return paths;
+}
+
+ImageRecord read_back(const std::string& path) {
+    ImageRecord r;
+    EXPECT_TRUE(read_pixmap(path, r).ok()) << path;
+    return r;
+}
+
+TEST_F(CliTest, StackAndCompositeAlignFramesOntoOneCanvas) {
+    const auto frames = write_star_frames(dir, 3);
+    const std::string all = quoted(frames[0]) + " " + quoted(frames[1]) + " " + quoted(frames[2]);
+    CliRun r = run_cli(dir, "stack " + all + " -o " + quoted(dir.file("stack.ppm")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir.file("stack.ppm") + "\n");
+    ImageRecord out = read_back(dir.file("stack.ppm"));
+    EXPECT_EQ(out.width, 120 + 12);
+    EXPECT_EQ(out.height, 90 + 7);
+
+    r = run_cli(dir, "composite " + quoted(frames[0]) + " " + quoted(frames[1]) +
+                         " --weights 100,50 -o " + quoted(dir.file("pair.ppm")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    out = read_back(dir.file("pair.ppm"));
+    EXPECT_EQ(out.width, 125);
+    EXPECT_EQ(out.height, 93);
+
+    const std::string o = " -o " + quoted(dir.file("x.ppm"));
+    EXPECT_EQ(run_cli(dir, "composite " + quoted(frames[0]) + o).status, 2);
+    EXPECT_EQ(run_cli(dir, "composite " + all + " --weights 100,50" + o).status, 2);
+    EXPECT_EQ(run_cli(dir, "stack " + quoted(dir.file("none.ppm")) + o).status, 1);
+}
+
+TEST_F(CliTest, BackgroundOperationsTakeTheirExtraInputs) {
+    const std::string flat = dir.file("flat.ppm");
+    ASSERT_TRUE(
+        write_pixmap(flat, test::make_image(64, 48, [](int, int, int) { return 25600; }),
+                     kPixmapBinary16)
+            .ok());
+    const std::string in = quoted(flat) + " " + quoted(dir.file("o.ppm"));
+    const auto all_samples = [&](int v) {
+        return test::has_samples(read_back(dir.file("o.ppm")), 64, 48,
+                                 std::vector<test::Rgb>(64 * 48, {v, v, v}));
+    };
+    CliRun r = run_cli(dir, "apply " + in + " compare --with " + quoted(flat));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(all_samples(128 * 256 - 1));  // base - 1 around identical images
+    // A flat sky is its own background and its own fitted surface.
+    ASSERT_EQ(run_cli(dir, "apply " + in + " make-background").status, 0);
+    EXPECT_TRUE(all_samples(25600));
+    r = run_cli(dir, "apply " + in + " background-points --points '3,4;60,40;30,20'");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(all_samples(25600));
+    r = run_cli(dir, "apply " + in + " background --centre 60,60,60 --edge 20,20,20");
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    EXPECT_EQ(run_cli(dir, "apply " + in + " compare").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + in + " gamma --points 1,2").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + in + " background --edge 300,0,0").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + in + " background-points --points '1;2'").status, 2);
 }
 
 }  // namespace

@@ -1,0 +1,35 @@
+// The extra inputs of the background operations of `vora-cli apply`: the other image
+// (--with), the background points (--points) and the pseudo-function densities
+// (--centre, --edge).
+#pragma once
+
+#include <array>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli_commands.h"
+#include "core/messages.h"
+#include "core/workbench.h"
+
+namespace vora::cli {
+
+struct BackgroundInputs {
+    std::string with_file;
+    std::vector<std::array<int32_t, 2>> points;  // x, y from the top
+    std::optional<std::array<int32_t, 3>> centre, edge;
+};
+
+// Checks that the options fit the operation and reads them; a non-zero exit status on error.
+int parse_background_inputs(const ApplyOptions& apply, BackgroundInputs& inputs,
+                            std::ostream& err);
+// After IN was opened: opens the other image and chooses it for the operation (IN stays
+// current) and sets the densities.
+int install_background_inputs(Workbench& wb, const BackgroundInputs& inputs, std::ostream& err);
+// Runs the operation; background-points clicks each point and finishes with a right click.
+CommandResult run_apply_operation(Workbench& wb, const ApplyOptions& apply,
+                                  const BackgroundInputs& inputs,
+                                  CommandResult (*run)(Workbench&));
+
+}  // namespace vora::cli

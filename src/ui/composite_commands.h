@@ -1,0 +1,31 @@
+// The commands of the composite menu: the automatic composite of open images and the
+// multi-file composite of up to sixteen files.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/messages.h"
+#include "core/workbench.h"
+
+namespace vora {
+
+// Automatic composite (302) of the images named by the composite settings' list texts
+// ("%02d(%s)") with their weights, into a new current image.
+CommandResult auto_composite_command(Workbench& wb, std::function<bool()> dialog = {});
+
+// Called before each file is opened and each stacking pass starts, with a short text.
+using ProgressFn = std::function<void(const std::string& step)>;
+
+// Multi-file composite (3021) of the files listed in the multi-file settings, into a new
+// current image; one file is simply opened.
+CommandResult multi_file_composite_command(Workbench& wb, std::function<bool()> dialog = {},
+                                           const ProgressFn& progress = {});
+
+// Appends dropped files to the multi-file list as far as its sixteen places allow; the
+// message says when some were left out.
+CommandResult add_composite_files(MultiFileCompositeSettings& settings,
+                                  const std::vector<std::string>& dropped);
+
+}  // namespace vora
