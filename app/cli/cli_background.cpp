@@ -79,12 +79,24 @@ int parse_background_inputs(const ApplyOptions& apply, BackgroundInputs& inputs,
             return usage(err, "--centre and --edge take R,G,B densities 0..255");
         *target = densities;
     }
+    inputs.needs_edges = op == "background";
+    if (!apply.base.empty()) {
+        int32_t base = 0;
+        if (op != "compare") return usage(err, "--base is only for compare");
+        if (!parse_int(apply.base, 0, 255, base)) return usage(err, "--base takes 0..255");
+        inputs.base = base;
+    }
     return kExitOk;
 }
 
 int install_background_inputs(Workbench& wb, const BackgroundInputs& inputs, std::ostream& err) {
     if (inputs.centre) wb.settings.background.centre = *inputs.centre;
     if (inputs.edge) wb.settings.background.edge = *inputs.edge;
+    if (inputs.base) wb.settings.comparison.base = *inputs.base;
+    // Without edge densities the command would only wait for a click on the image.
+    const auto& edge = wb.settings.background.edge;
+    if (inputs.needs_edges && edge[0] == 0 && edge[1] == 0 && edge[2] == 0)
+        return usage(err, "background needs edge densities: --edge R,G,B or --set back2=...");
     if (inputs.with_file.empty()) return kExitOk;
     const int image = wb.table.current_slot;
     const CommandResult opened = open_image_command(wb, inputs.with_file);

@@ -1,6 +1,6 @@
 // The extra inputs of the background operations of `vora-cli apply`: the other image
-// (--with), the background points (--points) and the pseudo-function densities
-// (--centre, --edge).
+// (--with), the background points (--points), the pseudo-function densities
+// (--centre, --edge) and the comparison base (--base).
 #pragma once
 
 #include <array>
@@ -19,6 +19,8 @@ struct BackgroundInputs {
     std::string with_file;
     std::vector<std::array<int32_t, 2>> points;  // x, y from the top
     std::optional<std::array<int32_t, 3>> centre, edge;
+    std::optional<int32_t> base;  // compare: the base level, 8-bit scale
+    bool needs_edges = false;     // background: the model needs edge densities
 };
 
 // Checks that the options fit the operation and reads them; a non-zero exit status on error.

@@ -249,8 +249,9 @@ std::string apply_operations_help() {
     text << "Operations:\n";
     for (const CommandRow& row : processing_commands()) {
         if (!row.cli_name) continue;
-        text << "  " << std::left << std::setw(18) << row.cli_name << row.summary
-             << " (settings group \"" << row.settings_keyword << "\")\n";
+        text << "  " << std::left << std::setw(19) << row.cli_name << row.summary;
+        if (row.settings_keyword) text << " (settings group \"" << row.settings_keyword << "\")";
+        text << "\n";
     }
     return text.str();
 }

@@ -32,6 +32,7 @@ struct ApplyOptions {
     std::string points;     // background-points: "X,Y;X,Y;..." (y from the top)
     std::string centre;     // background: "R,G,B" centre densities (0..255)
     std::string edge;       // background: "R,G,B" edge densities (0..255)
+    std::string base;       // compare: base level (0..255)
     int type = 0;
 };
 int run_apply(const CommonOptions& options, const std::string& in, const std::string& out_path,

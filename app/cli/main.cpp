@@ -102,6 +102,8 @@ int main(int argc, char** argv) {
     apply->add_option("--edge", apply_options.edge,
                       "background: edge (corner) densities R,G,B (0..255), replacing the "
                       "settings");
+    apply->add_option("--base", apply_options.base,
+                      "compare: base level 0..255 that equal pixels come out at (default 128)");
     add_type(apply, apply_options.type);
 
     std::vector<std::string> stack_files;

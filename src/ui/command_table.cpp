@@ -48,7 +48,7 @@ const std::vector<CommandRow>& processing_commands() {
         {3071, "バックグランドデータ生成", "make-background", "back3",
          "estimates the sky background; correction 0 outputs it, 1 divides, 2 subtracts",
          run_make_background},
-        {370, "２画像比較", "compare", "back1",
+        {370, "２画像比較", "compare", nullptr,
          "current image minus another (--with FILE) around a base level", run_compare},
     };
     return rows;

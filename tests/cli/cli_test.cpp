@@ -295,6 +295,9 @@ TEST_F(CliTest, BackgroundOperationsTakeTheirExtraInputs) {
     CliRun r = run_cli(dir, "apply " + in + " compare --with " + quoted(flat));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(all_samples(128 * 256 - 1));  // base - 1 around identical images
+    r = run_cli(dir, "apply " + in + " compare --base 100 --with " + quoted(flat));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(all_samples(100 * 256 - 1));
     // A flat sky is its own background and its own fitted surface.
     ASSERT_EQ(run_cli(dir, "apply " + in + " make-background").status, 0);
     EXPECT_TRUE(all_samples(25600));
@@ -305,6 +308,8 @@ TEST_F(CliTest, BackgroundOperationsTakeTheirExtraInputs) {
     ASSERT_EQ(r.status, 0) << r.err;
 
     EXPECT_EQ(run_cli(dir, "apply " + in + " compare").status, 2);
+    EXPECT_EQ(run_cli(dir, "apply " + in + " background").status, 2);  // no edge densities
+    EXPECT_EQ(run_cli(dir, "apply " + in + " gamma --base 3").status, 2);
     EXPECT_EQ(run_cli(dir, "apply " + in + " gamma --points 1,2").status, 2);
     EXPECT_EQ(run_cli(dir, "apply " + in + " background --edge 300,0,0").status, 2);
     EXPECT_EQ(run_cli(dir, "apply " + in + " background-points --points '1;2'").status, 2);
