@@ -75,21 +75,9 @@ int run_composite(Workbench& wb, const CompositeRequest& request, CommandResult&
     return target;
 }
 
-CompositeRequest request_from(const CompositeSettings& s) {
-    CompositeRequest r;
-    r.compare_range = s.compare_range;
-    r.stack_mode = s.stack_mode;
-    r.method = s.compare_method;
-    r.normalize = s.normalize;
-    r.min_shift = s.min_shift;
-    r.reject_mode = s.reject_mode;
-    r.noise_level = s.noise_level;
-    r.shift_x = s.shift_x;
-    r.shift_y = s.shift_y;
-    return r;
-}
-
-CompositeRequest request_from(const MultiFileCompositeSettings& s) {
+// The fields the automatic and the multi-file composite settings share.
+template <class Settings>
+CompositeRequest request_from(const Settings& s) {
     CompositeRequest r;
     r.compare_range = s.compare_range;
     r.stack_mode = s.stack_mode;
@@ -247,6 +235,8 @@ CommandResult auto_composite_command(Workbench& wb, std::function<bool()> dialog
     if (dialog && !dialog()) return CommandResult::skip();
     const CompositeSettings& settings = wb.settings.composite;
     CompositeRequest request = request_from(settings);
+    request.shift_x = settings.shift_x;
+    request.shift_y = settings.shift_y;
     for (std::size_t i = 0; i < 4; ++i) {
         const int slot = slot_from_label(settings.images[i]);
         request.slots[i] = slot;

@@ -51,6 +51,15 @@ TEST_F(AutoCompositeCommand, StacksTheNamedImagesIntoANewCurrentImage) {
     EXPECT_EQ(wb->table[1].green, wb->table[1].red);
 }
 
+TEST_F(AutoCompositeCommand, CompositeShiftSpreadsTheImages) {
+    add_frames({test::star_image({0, 0}, 40, 30), test::star_image({0, 0}, 40, 30)});
+    wb->settings.composite.min_shift = 0;
+    wb->settings.composite.shift_x = 10;
+    ASSERT_EQ(auto_composite_command(*wb).outcome, Outcome::done);
+    EXPECT_EQ(wb->table.current().width, 50);
+    EXPECT_EQ(wb->table.current().height, 30);
+}
+
 TEST_F(AutoCompositeCommand, RefusesWhatItCannotStack) {
     EXPECT_EQ(auto_composite_command(*wb).outcome, Outcome::skipped);  // no current image
 
