@@ -52,12 +52,12 @@ TEST_F(AutoCompositeCommand, StacksTheNamedImagesIntoANewCurrentImage) {
 }
 
 TEST_F(AutoCompositeCommand, CompositeShiftSpreadsTheImages) {
-    add_frames({test::star_image({0, 0}, 40, 30), test::star_image({0, 0}, 40, 30)});
+    add_frames({test::star_image({0, 0}, 160, 120), test::star_image({0, 0}, 160, 120)});
     wb->settings.composite.min_shift = 0;
     wb->settings.composite.shift_x = 10;
     ASSERT_EQ(auto_composite_command(*wb).outcome, Outcome::done);
-    EXPECT_EQ(wb->table.current().width, 50);
-    EXPECT_EQ(wb->table.current().height, 30);
+    EXPECT_EQ(wb->table.current().width, 170);
+    EXPECT_EQ(wb->table.current().height, 120);
 }
 
 TEST_F(AutoCompositeCommand, RefusesWhatItCannotStack) {
