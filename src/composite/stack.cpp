@@ -4,6 +4,7 @@
 
 #include "composite/source_planes.h"
 #include "composite/stack_rows.h"
+#include "core/bands.h"
 #include "settings/composite_settings.h"
 
 namespace vora {
@@ -37,30 +38,32 @@ using stacking::RowView;
 
 // Modes that fold each image into a per-row accumulator independently of the others: the
 // accumulator starts at `start`, takes combine(acc, value, weight) per covered sample, and
-// finish(acc) gives the canvas sample.
+// finish(acc) gives the canvas sample. Rows are independent, so they run in bands.
 template <class Combine, class Finish>
 void stack_by_rows(const std::vector<PlacedImage>& images, ImageRecord& target, int64_t start,
                    Combine combine, Finish finish) {
     const int32_t w = target.width;
-    std::vector<int64_t> acc(std::size_t(w) * 3);
-    for (int32_t y = 0; y < target.height; ++y) {
-        std::fill(acc.begin(), acc.end(), start);
-        for (const PlacedImage& im : images) {
-            const RowView v = stacking::row_view(im, y, w);
-            if (!v.covered) continue;
+    run_bands(target.height, [&](int, int begin, int end) {
+        std::vector<int64_t> acc(std::size_t(w) * 3);
+        for (int32_t y = begin; y < end; ++y) {
+            std::fill(acc.begin(), acc.end(), start);
+            for (const PlacedImage& im : images) {
+                const RowView v = stacking::row_view(im, y, w);
+                if (!v.covered) continue;
+                for (int c = 0; c < 3; ++c) {
+                    int64_t* a = acc.data() + std::size_t(c) * std::size_t(w);
+                    const uint16_t* src = v.row[std::size_t(c)] + (v.x0 - v.ox);
+                    for (int32_t x = v.x0; x < v.x1; ++x)
+                        combine(a[x], int64_t(src[x - v.x0]), im.weight);
+                }
+            }
             for (int c = 0; c < 3; ++c) {
-                int64_t* a = acc.data() + std::size_t(c) * std::size_t(w);
-                const uint16_t* src = v.row[std::size_t(c)] + (v.x0 - v.ox);
-                for (int32_t x = v.x0; x < v.x1; ++x)
-                    combine(a[x], int64_t(src[x - v.x0]), im.weight);
+                const int64_t* a = acc.data() + std::size_t(c) * std::size_t(w);
+                uint16_t* out = target.plane(c).data() + std::size_t(y) * std::size_t(w);
+                for (int32_t x = 0; x < w; ++x) out[x] = finish(a[x]);
             }
         }
-        for (int c = 0; c < 3; ++c) {
-            const int64_t* a = acc.data() + std::size_t(c) * std::size_t(w);
-            uint16_t* out = target.plane(c).data() + std::size_t(y) * std::size_t(w);
-            for (int32_t x = 0; x < w; ++x) out[x] = finish(a[x]);
-        }
-    }
+    });
 }
 
 void stack_sum(const std::vector<PlacedImage>& images, ImageRecord& target) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "composite/stack_rows.h"
+#include "core/bands.h"
 
 namespace vora::stacking {
 namespace {
@@ -162,35 +163,38 @@ void stack_average(const std::vector<PlacedImage>& images, ImageRecord& target, 
     const Factors f = normalize ? density_factors(images, width, target.height) : unit_factors();
     Rejection r = rejection_for(threshold);
     if (n < 2) r.on = false;
-    std::array<RowView, kMaxImages> views{};
-    std::array<int64_t, kMaxImages> inner_x0{}, inner_x1{};  // one pixel inside the borders
-    for (int32_t y = 0; y < target.height; ++y) {
-        for (std::size_t i = 0; i < images.size(); ++i) {
-            views[i] = row_view(images[i], y, width);
-            const bool inner_row = views[i].covered && views[i].image_row >= 1 &&
-                                   views[i].image_row <= images[i].height - 2;
-            inner_x0[i] = inner_row ? images[i].ox + 1 : 0;
-            inner_x1[i] = inner_row ? images[i].ox + images[i].width - 1 : 0;
-        }
-        const std::size_t row = std::size_t(y) * std::size_t(width);
-        uint16_t* out[3] = {target.red.data() + row, target.green.data() + row,
-                            target.blue.data() + row};
-        for (int32_t x = 0; x < width; ++x) {
-            Pixels v{};
-            for (std::size_t i = 0; i < images.size(); ++i)
-                if (views[i].covers(x))
-                    for (std::size_t c = 0; c < 3; ++c)
-                        v[i][c] = normalized(views[i].at(int(c), x), f[i][c]);
-            int left_out = kKeepAll;
-            if (r.on && n >= 3) {
-                left_out = outlier(v, n, r);
-            } else if (r.on && n == 2 && x >= inner_x0[0] && x < inner_x1[0] && x >= inner_x0[1] &&
-                       x < inner_x1[1]) {
-                settle_pair(v, views, images, f, x, r);
+    // Every canvas pixel depends only on the images, so the rows run in bands.
+    run_bands(target.height, [&](int, int begin, int end) {
+        std::array<RowView, kMaxImages> views{};
+        std::array<int64_t, kMaxImages> inner_x0{}, inner_x1{};  // one pixel inside the borders
+        for (int32_t y = begin; y < end; ++y) {
+            for (std::size_t i = 0; i < images.size(); ++i) {
+                views[i] = row_view(images[i], y, width);
+                const bool inner_row = views[i].covered && views[i].image_row >= 1 &&
+                                       views[i].image_row <= images[i].height - 2;
+                inner_x0[i] = inner_row ? images[i].ox + 1 : 0;
+                inner_x1[i] = inner_row ? images[i].ox + images[i].width - 1 : 0;
             }
-            for (std::size_t c = 0; c < 3; ++c) out[c][x] = average_of(v, images, c, left_out);
+            const std::size_t row = std::size_t(y) * std::size_t(width);
+            uint16_t* out[3] = {target.red.data() + row, target.green.data() + row,
+                                target.blue.data() + row};
+            for (int32_t x = 0; x < width; ++x) {
+                Pixels v{};
+                for (std::size_t i = 0; i < images.size(); ++i)
+                    if (views[i].covers(x))
+                        for (std::size_t c = 0; c < 3; ++c)
+                            v[i][c] = normalized(views[i].at(int(c), x), f[i][c]);
+                int left_out = kKeepAll;
+                if (r.on && n >= 3) {
+                    left_out = outlier(v, n, r);
+                } else if (r.on && n == 2 && x >= inner_x0[0] && x < inner_x1[0] &&
+                           x >= inner_x0[1] && x < inner_x1[1]) {
+                    settle_pair(v, views, images, f, x, r);
+                }
+                for (std::size_t c = 0; c < 3; ++c) out[c][x] = average_of(v, images, c, left_out);
+            }
         }
-    }
+    });
 }
 
 }  // namespace vora::stacking

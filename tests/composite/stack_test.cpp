@@ -5,6 +5,8 @@
 #include <climits>
 #include <vector>
 
+#include "composite/star_field.h"
+#include "core/bands.h"
 #include "settings/composite_settings.h"
 #include "test_support.h"
 
@@ -302,6 +304,18 @@ TEST(Stack, OddInputsNeverReadOutside) {
     ImageRecord none;
     stack_images(kStackAverage, {}, none, -1, false);  // an empty target stays empty
     EXPECT_TRUE(none.red.empty());
+}
+
+TEST(Stack, BandedModesGiveTheSameCanvasOnOneThread) {
+    // Three star frames at different offsets, so bands cut through partly covered rows.
+    const ImageRecord a = test::star_image({0, 0}, 90, 70), b = test::star_image({3, -2}, 80, 75),
+                      c = test::star_image({-4, 5}, 85, 60);
+    const std::vector<StackImage> images = {{&a, 0, 0, 100}, {&b, 3, -2, 70}, {&c, -4, 5, 40}};
+    for (int mode : {kStackAverage, kStackSum, kStackMaximum, kStackMinimum}) {
+        const ImageRecord threaded = stacked(mode, images, 5 * 256, true);
+        SerialBandsScope serial;
+        EXPECT_TRUE(test::same_record(threaded, stacked(mode, images, 5 * 256, true))) << mode;
+    }
 }
 
 }  // namespace
