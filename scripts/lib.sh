@@ -6,10 +6,10 @@ set -euo pipefail
 # shellcheck disable=SC2034  # used by the scripts that source this file
 # Debian 12 packages, one list per purpose. Adding a dependency is one word on one line.
 VORA_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev libgtest-dev libbenchmark-dev
-    zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev)
+    zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libraw-dev)
 VORA_TEST_PACKAGES=(imagemagick python3-pil python3-numpy python3-astropy libtiff-tools exiv2 locales
     clang libclang-rt-14-dev)
-VORA_BENCH_PACKAGES=(imagemagick hyperfine)
+VORA_BENCH_PACKAGES=(imagemagick hyperfine libraw-bin dcraw)
 
 # The repository root, whatever the caller's working directory.
 VORA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

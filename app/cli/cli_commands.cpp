@@ -12,6 +12,7 @@
 
 #include "core/image_table.h"
 #include "core/workbench.h"
+#include "io/dark_commands.h"
 #include "io/file_kind.h"
 #include "io/open_save.h"
 #include "settings/settings_commands.h"
@@ -154,8 +155,13 @@ int prepare(const CommonOptions& options, Workbench& wb, std::ostream& err) {
         if (!override_text(assignment, text, err)) return kExitUsage;
         read_settings(text, wb.settings);
     }
-    if (!options.dark_files.empty())
-        err << "vora-cli: note: --dark is not applied yet in this version\n";
+    if (!options.dark_files.empty()) {
+        // As the DARK dialog's OK: a refused list is reported and images open uncorrected.
+        std::array<std::string, kDarkFileCount> list;
+        for (std::size_t i = 0; i < list.size() && i < options.dark_files.size(); ++i)
+            list[i] = options.dark_files[i];
+        print_messages(set_dark_files(wb, list), err);
+    }
     return kExitOk;
 }
 

@@ -32,8 +32,10 @@ void add_common(CLI::App* command, vora::cli::CommonOptions& common) {
         ->take_all();
     command
         ->add_option("--dark", common.dark_files,
-                     "dark frame to subtract while opening; up to four (accepted; applied "
-                     "once dark frames are supported)")
+                     "dark frame subtracted from every image opened; up to four of one kind "
+                     "and size, averaged (BMP, PNG, GIF and JPEG images by dark frames of the "
+                     "same size, FITS by FITS, camera RAW by RAW; TIFF and PPM/PGM images are "
+                     "not corrected)")
         ->expected(1)
         ->take_all();
 }

@@ -15,6 +15,9 @@ inline constexpr const char* kNoSlotToOpen = "これ以上、画像を開けま�
 inline constexpr const char* kNoMemoryToRun = "メモリ不足で実行できません！";
 inline constexpr const char* kNoSlotForResult = "これ以上、新たな画像を作れません！";
 inline constexpr const char* kDarkNotApplied = "ダーク補正できませんでした！";
+// The dark file list is refused: files of different kinds, or of different sizes.
+inline constexpr const char* kDarkFormatDiffers = "Error:ダークファイルのフォーマットが異常！";
+inline constexpr const char* kDarkSizeDiffers = "Error:ダークファイルのサイズが異なります！";
 inline constexpr const char* kTooFewImages = "画像が２つ以上選択されていません！";
 inline constexpr const char* kTooManyCompositeFiles =
     "Error:ファイル数が１６個を超えました！\n超えたファイルは読み込みません！";

@@ -498,8 +498,10 @@ FitsCard parse_fits_card(std::string_view card) {
     return out;
 }
 
-ReadResult decode_fits(const uint8_t* data, std::size_t size, ImageRecord& out,
-                       const FitsDarkView* dark) {
+namespace {
+
+// The image of the primary HDU, or of the first IMAGE extension when the primary is empty.
+ReadResult find_image(const uint8_t* data, std::size_t size, Layout& layout) {
     Header header = read_header(data, size, 0);
     if (!header.has_end) return corrupt("FITS header has no END card");
     if (header.naxis == 0) {
@@ -508,8 +510,52 @@ ReadResult decode_fits(const uint8_t* data, std::size_t size, ImageRecord& out,
             return read_failed(ReadStatus::unsupported, "no image in the primary HDU");
         header = std::move(extension);
     }
+    return image_layout(data, size, header, layout);
+}
+
+int32_t nearest_int32(double v) {
+    constexpr double kLo = std::numeric_limits<int32_t>::min();
+    constexpr double kHi = std::numeric_limits<int32_t>::max();
+    if (!(v == v)) return 0;  // NaN
+    return int32_t(std::llround(std::clamp(v, kLo, kHi)));
+}
+
+// Physical values of one plane, limited to the 32-bit range; reals rounded to the nearest.
+template <int Bitpix>
+void physical_values(const Layout& l, const uint8_t* src, std::size_t n, int32_t* out) {
+    constexpr int kBytes = bytes_of(Bitpix);
+    if constexpr (Bitpix > 0) {
+        if (integer_arithmetic(l)) {
+            for (std::size_t i = 0; i < n; ++i) {
+                const int64_t v =
+                    raw_integer<Bitpix>(src + i * kBytes) * l.bscale.integer + l.bzero.integer;
+                out[i] = int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+            }
+            return;
+        }
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] =
+            nearest_int32(raw_real<Bitpix>(src + i * kBytes) * l.bscale.number + l.bzero.number);
+}
+
+void plane_values(const Layout& l, const uint8_t* src, std::size_t n, int32_t* out) {
+    switch (l.bitpix) {
+        case 8: return physical_values<8>(l, src, n, out);
+        case 16: return physical_values<16>(l, src, n, out);
+        case 32: return physical_values<32>(l, src, n, out);
+        case -32: return physical_values<-32>(l, src, n, out);
+        case -64: return physical_values<-64>(l, src, n, out);
+        default: return;
+    }
+}
+
+}  // namespace
+
+ReadResult decode_fits(const uint8_t* data, std::size_t size, ImageRecord& out,
+                       const FitsDarkView* dark) {
     Layout layout;
-    if (ReadResult r = image_layout(data, size, header, layout); !r.ok()) return r;
+    if (ReadResult r = find_image(data, size, layout); !r.ok()) return r;
     DecodedPlanes planes;
     try {
         if (!planes.allocate(layout.width, layout.height)) throw std::bad_alloc();
@@ -535,6 +581,32 @@ ReadResult read_fits(const DarkFrames& dark, const std::string& path, ImageRecor
     ReadResult r = decode_fits(bytes.data(), bytes.size(), out, usable ? &view : nullptr);
     if (r.ok()) out.name = path;
     return r;
+}
+
+ReadResult read_fits_values(const std::string& path, FitsValues& out) {
+    std::vector<uint8_t> bytes;
+    if (ReadResult r = read_file_bytes(path, bytes); !r.ok()) return r;
+    Layout layout;
+    if (ReadResult r = find_image(bytes.data(), bytes.size(), layout); !r.ok()) return r;
+    const std::size_t n = std::size_t(layout.width) * std::size_t(layout.height);
+    const std::size_t plane_bytes = n * std::size_t(layout.bytes_per_value);
+    FitsValues values;
+    for (int c = 0; c < 3; ++c) {
+        std::vector<int32_t>& colour = values.colour[std::size_t(c)];
+        const int64_t source = layout.planes == 1 ? 0 : c;
+        if (c > 0 && layout.planes == 1) {
+            colour = values.colour[0];
+            continue;
+        }
+        colour.assign(n, 0);  // two planes: blue stays 0
+        if (source < layout.planes)
+            plane_values(layout, bytes.data() + layout.offset + std::size_t(source) * plane_bytes,
+                         n, colour.data());
+    }
+    values.width = layout.width;
+    values.height = layout.height;
+    out = std::move(values);
+    return read_ok();
 }
 
 }  // namespace vora

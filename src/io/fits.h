@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/image_record.h"
 #include "io/io_status.h"
@@ -54,5 +55,15 @@ ReadResult decode_fits(const uint8_t* data, std::size_t size, ImageRecord& out,
 // Reads a FITS file, subtracting the FITS dark frame when one of the same size is loaded,
 // and stretches each colour to the full 16-bit range.
 ReadResult read_fits(const DarkFrames& dark, const std::string& path, ImageRecord& out);
+
+// The physical values (raw × BSCALE + BZERO) of a FITS image as the dark-frame loader keeps
+// them: per colour (a single plane gives three equal colours), width × height in file order,
+// limited to the 32-bit range; floating-point values are rounded to the nearest integer.
+struct FitsValues {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::array<std::vector<int32_t>, 3> colour;  // red, green, blue
+};
+ReadResult read_fits_values(const std::string& path, FitsValues& out);
 
 }  // namespace vora

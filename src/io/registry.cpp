@@ -6,6 +6,7 @@
 #include "io/gif.h"
 #include "io/jpeg_io.h"
 #include "io/png_io.h"
+#include "io/raw_decoder.h"
 #include "io/tiff_io.h"
 
 namespace vora {
@@ -62,7 +63,7 @@ FormatHandlers format_handlers(FileKind kind) {
         case kKindFits: return {read_fit, nullptr, false};
         case kKindGif: return {read_gif_file, nullptr, false};
         case kKindPng: return {read_png_file, write_png_file, true};
-        case kKindRaw: return {nullptr, nullptr, false};
+        case kKindRaw: return {read_raw, nullptr, false};
         case kKindUnknown: break;
     }
     return {};

@@ -111,11 +111,13 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
     EXPECT_NE(convert_help.out.find("--type"), std::string::npos);
 }
 
-TEST_F(CliTest, DarkOptionIsAcceptedAndAMissingSettingsFileFails) {
+TEST_F(CliTest, AnImageLessItselfAsDarkFrameIsBlackAndAMissingSettingsFileFails) {
     const std::string a = write_sample("a.bmp");
     CliRun r = run_cli(dir, "info --dark " + quoted(a) + " " + quoted(a));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("\"width\":3"), std::string::npos);
+    EXPECT_NE(r.out.find("\"width\":3,\"height\":2,\"mono\":0,\"min\":[0,0,0],\"max\":[0,0,0]"),
+              std::string::npos)
+        << r.out;
     r = run_cli(dir, "info --settings " + quoted(dir.file("none.vrs")) + " " + quoted(a));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("none.vrs"), std::string::npos);
@@ -132,6 +134,39 @@ std::vector<uint16_t> ppm16_samples(const std::string& bytes, int& width, int& h
     for (std::size_t i = start; i + 1 < bytes.size(); i += 2)
         v.push_back(uint16_t((uint8_t(bytes[i]) << 8) | uint8_t(bytes[i + 1])));
     return v;
+}
+
+TEST_F(CliTest, DarkFrameIsSubtractedWhileOpeningOrReportedWhenItDoesNotFit) {
+    const std::string in = write_sample("in.bmp");
+    const std::string dark = dir.file("dark.bmp");
+    ASSERT_TRUE(
+        write_bitmap(dark, test::make_image(3, 2,
+                                            [](int c, int, int) {
+                                                return c == 0 ? 0x200 : c == 1 ? 0x100 : 0x2000;
+                                            }))
+            .ok());
+    CliRun r = run_cli(dir, "convert " + quoted(in) + " " + quoted(dir.file("out.ppm")) +
+                                " --dark " + quoted(dark));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    int w = 0, h = 0;
+    // Top row first; red (x + 1) × 256 − 512 stops at 0.
+    EXPECT_EQ(ppm16_samples(test::read_file(dir.file("out.ppm")), w, h),
+              (std::vector<uint16_t>{0, 0xFE00, 0x2000, 0, 0xFE00, 0x2000, 0x100, 0xFE00, 0x2000, 0,
+                                     0xFE00, 0, 0, 0xFE00, 0, 0x100, 0xFE00, 0}));
+
+    const std::string small = dir.file("small.bmp");
+    ASSERT_TRUE(write_bitmap(small, test::make_image(2, 2, [](int, int, int) { return 0; })).ok());
+    r = run_cli(dir, "convert " + quoted(in) + " " + quoted(dir.file("o.ppm")) + " --dark " +
+                         quoted(small));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("ダーク補正できませんでした！"), std::string::npos) << r.err;
+    EXPECT_EQ(test::read_file(dir.file("o.ppm")).substr(13, 2), "\x01\x00"s);  // uncorrected
+
+    r = run_cli(dir, "info " + quoted(in) + " --dark " + quoted(small) + " --dark " + quoted(dark));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Error:ダークファイルのサイズが異なります！"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("ダーク補正できませんでした！"), std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, ApplyLevelToAFileAnotherProgramWrote) {

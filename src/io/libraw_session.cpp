@@ -1,0 +1,253 @@
+#include "io/libraw_session.h"
+
+#include <libraw.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <new>
+
+namespace vora {
+namespace {
+
+// The decoder with access to the single steps of its development.
+class Decoder : public LibRaw {
+  public:
+    // No default handlers: they print data and memory errors on the terminal.
+    Decoder() : LibRaw(LIBRAW_OPIONS_NO_MEMERR_CALLBACK | LIBRAW_OPIONS_NO_DATAERR_CALLBACK) {}
+
+    // The steps dcraw_process runs before its interpolation, in its order: raw data into the
+    // four-slot image (black subtracted on the way for colour-filter data), zero pixels
+    // filled, black levels subtracted, maximum adjusted, white-balance scaling to 16 bits,
+    // pre_interpolate (second green merged into slot 1, filter code adjusted).
+    int prepare_for_interpolation() {
+        libraw_decoder_info_t info{};
+        get_decoder_info(&info);
+        auto& internal = libraw_internal_data.internal_output_params;
+        const bool is_bayer = imgdata.idata.filters || imgdata.idata.colors == 1;
+        const int subtract_inline = !imgdata.params.bad_pixels && !imgdata.params.dark_frame &&
+                                    is_bayer && !internal.zero_is_bad;
+        if (int rc = raw2image_ex(subtract_inline); rc != LIBRAW_SUCCESS) return rc;
+        if (!imgdata.image) return LIBRAW_OUT_OF_ORDER_CALL;
+        if (internal.zero_is_bad) remove_zeroes();
+        if (!subtract_inline || !imgdata.color.data_maximum) {
+            adjust_bl();
+            subtract_black_internal();
+        }
+        if (!(info.decoder_flags & LIBRAW_DECODER_FIXEDMAXC)) adjust_maximum();
+        if (imgdata.params.user_sat > 0) imgdata.color.maximum = imgdata.params.user_sat;
+        scale_colors();
+        pre_interpolate();
+        return LIBRAW_SUCCESS;
+    }
+
+    int image_width() const { return imgdata.sizes.iwidth; }
+    int image_height() const { return imgdata.sizes.iheight; }
+
+    // Runs dcraw_process with `hook` called on the prepared sensor values just before the
+    // interpolation.
+    int process_with_hook(const LibRawSession::SensorHook* hook) {
+        struct Unhook {
+            Decoder& d;
+            ~Unhook() {
+                d.callbacks.pre_interpolate_cb = nullptr;
+                d.hook_ = nullptr;
+            }
+        } unhook{*this};
+        hook_ = hook;
+        callbacks.pre_interpolate_cb = hook ? &Decoder::run_hook : nullptr;
+        return dcraw_process();
+    }
+
+    void copy_sensor(RawSensor& out) const;
+    void restore_sensor(const RawSensor& in);
+
+  private:
+    static void run_hook(void* context) {
+        auto* self = static_cast<Decoder*>(static_cast<LibRaw*>(context));
+        if (!self->hook_ || !self->imgdata.image) return;
+        RawSensor sensor;
+        self->copy_sensor(sensor);
+        (*self->hook_)(sensor);
+        self->restore_sensor(sensor);
+    }
+
+    const LibRawSession::SensorHook* hook_ = nullptr;
+};
+
+void Decoder::copy_sensor(RawSensor& out) const {
+    const int w = image_width(), h = image_height();
+    const std::size_t n = std::size_t(w) * std::size_t(h);
+    out.width = w;
+    out.height = h;
+    out.values.resize(n);
+    std::memcpy(out.values.data(), imgdata.image, n * sizeof(out.values[0]));
+    out.filters = imgdata.idata.filters;
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c) out.xtrans[r][c] = imgdata.idata.xtrans[r][c];
+    const int colors = imgdata.idata.colors;
+    if (colors == 3) {
+        // pre_interpolate leaves the second green's copy in slot 3; only slots 0..2 count.
+        for (auto& v : out.values) v[3] = 0;
+    } else if (colors == 1 && out.filters == 0) {
+        // Monochrome sensors: grey in all three colours.
+        for (auto& v : out.values) v[1] = v[2] = v[0];
+    }
+}
+
+void Decoder::restore_sensor(const RawSensor& in) {
+    const std::size_t n = std::size_t(image_width()) * std::size_t(image_height());
+    if (in.values.size() != n) return;
+    const int slots = imgdata.idata.colors == 3 ? 3 : imgdata.idata.colors == 1 ? 1 : 4;
+    for (std::size_t i = 0; i < n; ++i)
+        for (int s = 0; s < slots; ++s) imgdata.image[i][s] = in.values[i][std::size_t(s)];
+}
+
+// The decoder's error code as a read status, with its own wording as the reason.
+ReadResult decoder_error(int rc, const char* step) {
+    ReadStatus status = ReadStatus::corrupt;
+    if (rc == LIBRAW_FILE_UNSUPPORTED) status = ReadStatus::not_this_format;
+    if (rc == LIBRAW_UNSUFFICIENT_MEMORY || rc == LIBRAW_TOO_BIG) status = ReadStatus::unsupported;
+    return read_failed(status, std::string(step) + ": " + libraw_strerror(rc));
+}
+
+bool fits_limits(int64_t w, int64_t h) {
+    return w > 0 && h > 0 && w * h <= kRawMaxPixels;
+}
+
+// The decoder's 16-bit RGB bitmap, top row first, into the record's planes (bottom row first).
+bool bitmap_into(const libraw_processed_image_t& img, ImageRecord& out) {
+    const int w = img.width, h = img.height;
+    const std::size_t n = std::size_t(w) * std::size_t(h);
+    if (img.type != LIBRAW_IMAGE_BITMAP || img.colors != 3 || img.bits != 16 ||
+        !fits_limits(w, h) || img.data_size < n * 6)
+        return false;
+    for (Plane* p : {&out.red, &out.green, &out.blue}) p->assign(n, 0);
+    uint16_t px[3];
+    for (int r = 0; r < h; ++r) {
+        const unsigned char* src = img.data + std::size_t(r) * std::size_t(w) * 6;
+        const std::size_t row = std::size_t(h - 1 - r) * std::size_t(w);
+        for (int x = 0; x < w; ++x) {
+            std::memcpy(px, src + std::size_t(x) * 6, sizeof px);
+            out.red[row + std::size_t(x)] = px[0];
+            out.green[row + std::size_t(x)] = px[1];
+            out.blue[row + std::size_t(x)] = px[2];
+        }
+    }
+    out.width = w;
+    out.height = h;
+    return true;
+}
+
+}  // namespace
+
+struct LibRawSession::Impl {
+    Decoder decoder;
+    bool unpacked = false;
+};
+
+LibRawSession::LibRawSession() = default;
+LibRawSession::~LibRawSession() = default;
+
+ReadResult LibRawSession::open(const std::string& path) {
+    try {
+        if (!std::ifstream(path, std::ios::binary))
+            return read_failed(ReadStatus::cannot_open, "cannot open " + path);
+        impl_ = std::make_unique<Impl>();
+        Decoder& d = impl_->decoder;
+        // Camera white balance; the full-size picture, never halved.
+        d.imgdata.params.use_camera_wb = 1;
+        d.imgdata.params.half_size = 0;
+        d.imgdata.params.four_color_rgb = 0;
+        // The maximum as the camera tables give it, not lowered to the brightest value of this
+        // file: images and dark frames are then scaled alike.
+        d.imgdata.params.adjust_maximum_thr = 0.0f;
+        if (int rc = d.open_file(path.c_str()); rc != LIBRAW_SUCCESS)
+            return decoder_error(rc, "identify");
+        const auto& s = d.imgdata.sizes;
+        if (!fits_limits(s.raw_width, s.raw_height) || !fits_limits(s.width, s.height))
+            return read_failed(ReadStatus::unsupported, "picture size out of range");
+        if (int rc = d.unpack(); rc != LIBRAW_SUCCESS) return decoder_error(rc, "unpack");
+        impl_->unpacked = true;
+        return read_ok();
+    } catch (const std::bad_alloc&) {
+        return read_failed(ReadStatus::unsupported, "not enough memory");
+    } catch (...) {
+        return read_failed(ReadStatus::corrupt, "decoder failure");
+    }
+}
+
+RawCameraInfo LibRawSession::camera() const {
+    RawCameraInfo info;
+    if (!impl_) return info;
+    const auto& d = impl_->decoder.imgdata;
+    info.make.assign(d.idata.make, strnlen(d.idata.make, sizeof d.idata.make));
+    info.model.assign(d.idata.model, strnlen(d.idata.model, sizeof d.idata.model));
+    info.timestamp = int64_t(d.other.timestamp);
+    info.iso_speed = d.other.iso_speed;
+    info.shutter = d.other.shutter;
+    info.aperture = d.other.aperture;
+    return info;
+}
+
+ReadResult LibRawSession::sensor(RawSensor& out) {
+    if (!impl_ || !impl_->unpacked) return read_failed(ReadStatus::corrupt, "not unpacked");
+    try {
+        Decoder& d = impl_->decoder;
+        if (int rc = d.prepare_for_interpolation(); rc != LIBRAW_SUCCESS)
+            return decoder_error(rc, "prepare");
+        if (!fits_limits(d.image_width(), d.image_height()))
+            return read_failed(ReadStatus::corrupt, "picture size out of range");
+        RawSensor staged;
+        d.copy_sensor(staged);
+        d.recycle();
+        impl_->unpacked = false;
+        out = std::move(staged);
+        return read_ok();
+    } catch (const std::bad_alloc&) {
+        return read_failed(ReadStatus::unsupported, "not enough memory");
+    } catch (...) {
+        return read_failed(ReadStatus::corrupt, "decoder failure");
+    }
+}
+
+ReadResult LibRawSession::interpolate(int quality, const SensorHook& before_interpolation,
+                                      ImageRecord& out) {
+    if (!impl_ || !impl_->unpacked) return read_failed(ReadStatus::corrupt, "not unpacked");
+    try {
+        Decoder& d = impl_->decoder;
+        auto& p = d.imgdata.params;
+        p.user_qual = std::clamp(quality, 0, 3);
+        p.output_color = 1;  // sRGB
+        p.output_bps = 16;
+        // The sensor's geometry, as the fast development gives it: no turn by the orientation
+        // tag, no Fuji 45-degree rotation, no stretch of non-square pixels.
+        p.user_flip = 0;
+        p.use_fuji_rotate = 0;
+        p.med_passes = 0;
+        p.green_matching = 0;
+        const int rc = d.process_with_hook(before_interpolation ? &before_interpolation : nullptr);
+        if (rc != LIBRAW_SUCCESS) return decoder_error(rc, "develop");
+        int err = LIBRAW_SUCCESS;
+        libraw_processed_image_t* img = d.dcraw_make_mem_image(&err);
+        if (!img) return decoder_error(err, "output");
+        ImageRecord staged;
+        const bool ok = bitmap_into(*img, staged);
+        LibRaw::dcraw_clear_mem(img);
+        d.recycle();
+        impl_->unpacked = false;
+        if (!ok) return read_failed(ReadStatus::corrupt, "unexpected decoder output");
+        out.width = staged.width;
+        out.height = staged.height;
+        out.red = std::move(staged.red);
+        out.green = std::move(staged.green);
+        out.blue = std::move(staged.blue);
+        return read_ok();
+    } catch (const std::bad_alloc&) {
+        return read_failed(ReadStatus::unsupported, "not enough memory");
+    } catch (...) {
+        return read_failed(ReadStatus::corrupt, "decoder failure");
+    }
+}
+
+}  // namespace vora
