@@ -65,6 +65,9 @@ struct ImageRecord {
 // Stores text into a camera field, cut to kCameraTextMax characters.
 void set_camera_text(std::string& field, std::string_view text);
 
+// Moves what a reader produced (name, size, planes, Exif block, camera fields) into `slot`.
+void adopt_picture(ImageRecord& slot, ImageRecord&& staged);
+
 // Packs a rational as the record keeps Exif rationals: the low 16 bits of the numerator in
 // the upper half, the low 16 bits of the denominator in the lower half.
 inline uint32_t pack_rational(uint32_t numerator, uint32_t denominator) {

@@ -28,23 +28,6 @@ std::string upper(std::string_view text) {
     return out;
 }
 
-// Moves what a reader produced into the table's record.
-void adopt(ImageRecord& slot, ImageRecord&& staged) {
-    slot.name = std::move(staged.name);
-    slot.width = staged.width;
-    slot.height = staged.height;
-    slot.red = std::move(staged.red);
-    slot.green = std::move(staged.green);
-    slot.blue = std::move(staged.blue);
-    slot.exif_block = std::move(staged.exif_block);
-    slot.camera_make = std::move(staged.camera_make);
-    slot.camera_model = std::move(staged.camera_model);
-    slot.date_time = std::move(staged.date_time);
-    slot.exposure_time = staged.exposure_time;
-    slot.f_number = staged.f_number;
-    slot.iso_speed = staged.iso_speed;
-}
-
 enum class Stop { no, yes };
 
 struct OpenStep {
@@ -99,7 +82,7 @@ ReadResult open_image_file(const Workbench& wb, const std::string& path, ImageRe
     // corrected inside their readers, TIFF and PPM/PGM images not at all.
     if (kind == kKindBmp || kind == kKindPng || kind == kKindGif || kind == kKindJpeg)
         subtract_dark_frame(wb.dark, staged);
-    adopt(slot, std::move(staged));
+    adopt_picture(slot, std::move(staged));
     return result;
 }
 

@@ -42,22 +42,6 @@ void apply_raw_dark(const DarkFrames& dark, RawSensor& sensor, int32_t option2) 
 }
 
 // Moves the developed picture and its camera fields into the caller's record.
-void take_result(ImageRecord& staged, const std::string& path, ImageRecord& out) {
-    out.name = path;
-    out.width = staged.width;
-    out.height = staged.height;
-    out.red = std::move(staged.red);
-    out.green = std::move(staged.green);
-    out.blue = std::move(staged.blue);
-    out.exif_block.clear();
-    out.camera_make = std::move(staged.camera_make);
-    out.camera_model = std::move(staged.camera_model);
-    out.date_time = std::move(staged.date_time);
-    out.exposure_time = staged.exposure_time;
-    out.f_number = staged.f_number;
-    out.iso_speed = staged.iso_speed;
-}
-
 bool has_full_planes(const ImageRecord& r) {
     const std::size_t n = r.sample_count();
     return n > 0 && r.red.size() == n && r.green.size() == n && r.blue.size() == n;
@@ -128,7 +112,11 @@ ReadResult develop_raw(const Workbench& wb, const std::string& path, ImageRecord
     try {
         ImageRecord staged;
         ReadResult r = develop_staged(wb, path, staged, option1, option2, option3);
-        if (r.ok()) take_result(staged, path, out);
+        if (r.ok()) {
+            staged.name = path;
+            staged.exif_block.clear();
+            adopt_picture(out, std::move(staged));
+        }
         return r;
     } catch (const std::bad_alloc&) {
         return read_failed(ReadStatus::unsupported, "not enough memory");
