@@ -3,9 +3,15 @@
 #include <libraw.h>
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <new>
+#include <vector>
+
+#include "io/byte_reader.h"
 
 namespace vora {
 namespace {
@@ -75,24 +81,83 @@ class Decoder : public LibRaw {
     const LibRawSession::SensorHook* hook_ = nullptr;
 };
 
+// Reads the decoder's four-slot pixels as sensor pixels, changed on the way by Fix, so that
+// the sensor's vector is filled in one pass without being zeroed first.
+template <class Fix>
+class PixelReader {
+  public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = std::array<uint16_t, 4>;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const value_type*;
+    using reference = value_type;
+
+    explicit PixelReader(const ushort (*at)[4]) : at_(at) {}
+    value_type operator*() const {
+        value_type v{(*at_)[0], (*at_)[1], (*at_)[2], (*at_)[3]};
+        Fix{}(v);
+        return v;
+    }
+    PixelReader& operator++() {
+        ++at_;
+        return *this;
+    }
+    PixelReader operator++(int) {
+        PixelReader before = *this;
+        ++at_;
+        return before;
+    }
+    PixelReader& operator--() {
+        --at_;
+        return *this;
+    }
+    PixelReader& operator+=(difference_type k) {
+        at_ += k;
+        return *this;
+    }
+    difference_type operator-(const PixelReader& o) const { return at_ - o.at_; }
+    bool operator==(const PixelReader& o) const { return at_ == o.at_; }
+
+  private:
+    const ushort (*at_)[4];
+};
+
+template <class Fix>
+void read_pixels(const ushort (*image)[4], std::size_t n, RawSensor& out) {
+    std::vector<std::array<uint16_t, 4>> fresh;
+    fresh.reserve(n);  // allocated, not yet touched
+    io_detail::prefer_huge_pages(fresh.data(), n * sizeof(fresh[0]));
+    fresh.assign(PixelReader<Fix>(image), PixelReader<Fix>(image + n));
+    out.values.swap(fresh);
+}
+
+struct KeepSlots {
+    void operator()(std::array<uint16_t, 4>&) const {}
+};
+// pre_interpolate leaves the second green's copy in slot 3; only slots 0..2 count.
+struct ClearSlot3 {
+    void operator()(std::array<uint16_t, 4>& v) const { v[3] = 0; }
+};
+// Monochrome sensors: grey in all three colours.
+struct GreyToColours {
+    void operator()(std::array<uint16_t, 4>& v) const { v[1] = v[2] = v[0]; }
+};
+
 void Decoder::copy_sensor(RawSensor& out) const {
     const int w = image_width(), h = image_height();
     const std::size_t n = std::size_t(w) * std::size_t(h);
     out.width = w;
     out.height = h;
-    out.values.resize(n);
-    std::memcpy(out.values.data(), imgdata.image, n * sizeof(out.values[0]));
     out.filters = imgdata.idata.filters;
     for (int r = 0; r < 6; ++r)
         for (int c = 0; c < 6; ++c) out.xtrans[r][c] = imgdata.idata.xtrans[r][c];
     const int colors = imgdata.idata.colors;
-    if (colors == 3) {
-        // pre_interpolate leaves the second green's copy in slot 3; only slots 0..2 count.
-        for (auto& v : out.values) v[3] = 0;
-    } else if (colors == 1 && out.filters == 0) {
-        // Monochrome sensors: grey in all three colours.
-        for (auto& v : out.values) v[1] = v[2] = v[0];
-    }
+    if (colors == 3)
+        read_pixels<ClearSlot3>(imgdata.image, n, out);
+    else if (colors == 1 && out.filters == 0)
+        read_pixels<GreyToColours>(imgdata.image, n, out);
+    else
+        read_pixels<KeepSlots>(imgdata.image, n, out);
 }
 
 void Decoder::restore_sensor(const RawSensor& in) {

@@ -5,25 +5,12 @@
 #include "io/raw_develop_passes.h"
 
 namespace vora::raw_pass {
-namespace {
-
-// Emphasise a pixel that stands out from its neighbours by at least T, smooth it otherwise.
-uint16_t sharpen_value(int32_t g, int32_t m, int32_t sharpness) {
-    const int32_t d = g - m;
-    const int32_t t = (8 - sharpness) * 4;
-    int32_t out;
-    if (d <= -t || d >= t) {
-        const int32_t e = g > m ? d - t : d + t;
-        out = g + (e * sharpness) / 2;  // truncates toward zero
-    } else {
-        out = (g + m) / 2;
-    }
-    return uint16_t(std::clamp(out, 0, 16383));
-}
-
-}  // namespace
 
 GreySharpener::GreySharpener(const Plane& grey, int32_t width, int32_t height, int32_t sharpness,
+                             int32_t sharp_radius)
+    : GreySharpener(grey.data(), width, height, sharpness, sharp_radius) {}
+
+GreySharpener::GreySharpener(const uint16_t* grey, int32_t width, int32_t height, int32_t sharpness,
                              int32_t sharp_radius)
     : grey_(grey),
       width_(width),
@@ -41,14 +28,9 @@ GreySharpener::GreySharpener(const Plane& grey, int32_t width, int32_t height, i
 // Mean of the neighbours that lie inside the image; a pixel without any keeps its own value.
 int32_t GreySharpener::neighbour_mean(int32_t x, int32_t row) const {
     const uint16_t* at = &grey_[std::size_t(row) * std::size_t(width_) + std::size_t(x)];
+    if (x >= radius_ && x < width_ - radius_ && row >= radius_ && row < height_ - radius_)
+        return inside_mean(at);
     uint32_t sum = 0, count = 0;
-    if (x >= radius_ && x < width_ - radius_ && row >= radius_ && row < height_ - radius_) {
-        for (int32_t k = 0; k < offset_count_; ++k) {
-            const Offset o = offsets_[std::size_t(k)];
-            sum += at[std::ptrdiff_t(o.dy) * width_ + o.dx];
-        }
-        return int32_t(radius_ == 1 ? sum / 8 : sum / 20);  // all neighbours inside
-    }
     for (int32_t k = 0; k < offset_count_; ++k) {
         const Offset o = offsets_[std::size_t(k)];
         const int32_t nx = x + o.dx, ny = row + o.dy;

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <array>
+#include <cstddef>
+#include <vector>
 
 #include "core/bands.h"
 #include "io/raw_develop_passes.h"
@@ -44,34 +46,120 @@ std::array<uint16_t, 3> interpolate(const RawSensor& s, int32_t row, int32_t col
     return out;
 }
 
-void transfer_row(const RawSensor& s, int32_t row, Plane& red, Plane& green, Plane& blue,
-                  Plane& grey) {
+struct Targets {
+    uint16_t* red;
+    uint16_t* green;
+    uint16_t* blue;
+    uint16_t* grey;
+
+    void put(std::size_t i, uint32_t r, uint32_t g, uint32_t b) const {
+        red[i] = uint16_t(r);
+        green[i] = uint16_t(g);
+        blue[i] = uint16_t(b);
+        grey[i] = uint16_t((r + g + b) / 3 / 4);
+    }
+};
+
+// Column sums for the rows whose 3 × 3 squares lie inside the image, per colour: side[x] and
+// side_weight[x] for column x as a left or right neighbour (weights 1, 2, 1 from the row above
+// to the row below), centre[x] and centre_weight[x] for column x as the pixel's own (2, own,
+// 2). A pixel's sum is then side[x - 1] + centre[x] + side[x + 1].
+struct ColumnSums {
+    std::vector<uint32_t> side[3], side_weight[3], centre[3], centre_weight[3];
+
+    explicit ColumnSums(std::size_t w) {
+        for (int k = 0; k < 3; ++k)
+            for (std::vector<uint32_t>* v :
+                 {&side[k], &side_weight[k], &centre[k], &centre_weight[k]})
+                v->resize(w);
+    }
+};
+
+template <int K>
+inline uint32_t value_of(const Pixel& v) {
+    if constexpr (K == 1)
+        return green_of(v);
+    else
+        return v[K];
+}
+
+template <int K>
+void column_sums(const Pixel* up, const Pixel* mid, const Pixel* down, int32_t w, uint32_t own,
+                 ColumnSums& cs) {
+    uint32_t* side = cs.side[K].data();
+    uint32_t* side_weight = cs.side_weight[K].data();
+    uint32_t* centre = cs.centre[K].data();
+    uint32_t* centre_weight = cs.centre_weight[K].data();
+    for (int32_t x = 0; x < w; ++x) {
+        const uint32_t u = value_of<K>(up[x]), m = value_of<K>(mid[x]), d = value_of<K>(down[x]);
+        // Zero is no value: it adds no weight either.
+        const uint32_t nu = u != 0, nm = m != 0, nd = d != 0;
+        side[x] = u + 2 * m + d;
+        side_weight[x] = nu + 2 * nm + nd;
+        centre[x] = 2 * u + own * m + 2 * d;
+        centre_weight[x] = 2 * nu + own * nm + 2 * nd;
+    }
+}
+
+// The weighted means of the pixels 1..w-2 of a row whose neighbour rows both exist. A sum is
+// below 2^21 and a weight at most 28, so the double quotient truncates exactly; a weight of 0
+// comes with a sum of 0.
+void interpolate_inside(const Pixel* mid, int32_t w, uint32_t own, ColumnSums& cs, const Targets& t,
+                        std::size_t base) {
+    column_sums<0>(mid - w, mid, mid + w, w, own, cs);
+    column_sums<1>(mid - w, mid, mid + w, w, own, cs);
+    column_sums<2>(mid - w, mid, mid + w, w, own, cs);
+    uint32_t mean[3];
+    for (int32_t x = 1; x < w - 1; ++x) {
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t sum = cs.side[k][std::size_t(x - 1)] + cs.centre[k][std::size_t(x)] +
+                                 cs.side[k][std::size_t(x + 1)];
+            const uint32_t weight = cs.side_weight[k][std::size_t(x - 1)] +
+                                    cs.centre_weight[k][std::size_t(x)] +
+                                    cs.side_weight[k][std::size_t(x + 1)];
+            mean[k] = uint32_t(double(sum) / double(std::max(weight, 1u)));
+        }
+        t.put(base + std::size_t(x), mean[0], mean[1], mean[2]);
+    }
+}
+
+void transfer_row(const RawSensor& s, int32_t row, const Targets& t, ColumnSums& cs) {
     // Decoder rows count from the top, plane rows from the bottom.
     const std::size_t base = std::size_t(s.height - 1 - row) * std::size_t(s.width);
-    const uint32_t own = s.filters == kFiltersXTrans ? 16 : 8;
-    for (int32_t col = 0; col < s.width; ++col) {
-        std::array<uint16_t, 3> rgb;
-        if (s.filters == 0) {
-            const Pixel& v = s.at(row, col);
-            rgb = {v[0], v[1], v[2]};
-        } else {
-            rgb = interpolate(s, row, col, own);
-        }
-        const std::size_t i = base + std::size_t(col);
-        red[i] = rgb[0];
-        green[i] = rgb[1];
-        blue[i] = rgb[2];
-        grey[i] = uint16_t((uint32_t(rgb[0]) + rgb[1] + rgb[2]) / 3 / 4);
+    const int32_t w = s.width;
+    if (s.filters == 0) {
+        const Pixel* line = &s.at(row, 0);
+        for (int32_t col = 0; col < w; ++col)
+            t.put(base + std::size_t(col), line[col][0], line[col][1], line[col][2]);
+        return;
     }
+    const uint32_t own = s.filters == kFiltersXTrans ? 16 : 8;
+    const auto edge = [&](int32_t col) {
+        const std::array<uint16_t, 3> rgb = interpolate(s, row, col, own);
+        t.put(base + std::size_t(col), rgb[0], rgb[1], rgb[2]);
+    };
+    if (row == 0 || row == s.height - 1 || w < 3) {
+        for (int32_t col = 0; col < w; ++col) edge(col);
+        return;
+    }
+    edge(0);
+    interpolate_inside(&s.at(row, 0), w, own, cs, t, base);
+    edge(w - 1);
 }
 
 }  // namespace
 
-void transfer_planes(const RawSensor& sensor, Plane& red, Plane& green, Plane& blue, Plane& grey) {
+void transfer_planes(const RawSensor& sensor, uint16_t* red, uint16_t* green, uint16_t* blue,
+                     uint16_t* grey) {
+    const Targets t{red, green, blue, grey};
     run_bands(sensor.height, [&](int, int begin, int end) {
-        for (int32_t row = begin; row < end; ++row)
-            transfer_row(sensor, row, red, green, blue, grey);
+        ColumnSums cs(sensor.filters != 0 && begin < end ? std::size_t(sensor.width) : 0);
+        for (int32_t row = begin; row < end; ++row) transfer_row(sensor, row, t, cs);
     });
+}
+
+void transfer_planes(const RawSensor& sensor, Plane& red, Plane& green, Plane& blue, Plane& grey) {
+    transfer_planes(sensor, red.data(), green.data(), blue.data(), grey.data());
 }
 
 }  // namespace vora::raw_pass
