@@ -102,6 +102,23 @@ ImageRecord occupied_record();
 bool same_record(const ImageRecord& a, const ImageRecord& b);
 // A refused read: it says why, and `r` (filled by occupied_record()) is as it was.
 ::testing::AssertionResult refused_untouched(const ReadResult& result, const ImageRecord& r);
+
+// A file a reader must refuse with `status`, leaving the record it was given alone.
+struct RefusedFile {
+    const char* what;
+    std::string file;
+    ReadStatus status;
+};
+// Decodes every file into an occupied record: each is refused with its status, untouched.
+template <class Cases, class Decode>
+void expect_refused(const Cases& cases, Decode decode) {
+    for (const RefusedFile& c : cases) {
+        ImageRecord r = occupied_record();
+        const ReadResult res = decode(c.file, r);
+        EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
+        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
+    }
+}
 std::string read_file(const std::string& path);
 
 }  // namespace vora::test

@@ -32,20 +32,12 @@ if [[ $have_emu -eq 0 && $have_dcraw -eq 0 ]]; then
 fi
 [[ $have_emu -eq 1 ]] || echo "note: $dcraw_emu not found (apt-get install libraw-bin); its columns stay empty"
 [[ $have_dcraw -eq 1 ]] || echo "note: $dcraw not found (apt-get install dcraw); its columns stay empty"
-"$python" -c 'import numpy' 2>/dev/null ||
-    { echo "error: numpy missing for $python (apt-get install python3-numpy)" >&2; exit 1; }
+# shellcheck source=bench/peers/common.sh
+source bench/peers/common.sh
+peer_require_numpy "$python"
+peer_vora_cli
 
-if [[ -z ${VORA_CLI:-} ]]; then
-    # shellcheck source=scripts/lib.sh
-    source scripts/lib.sh
-    vora_configure build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-    vora_build build/release vora-cli >/dev/null
-fi
-cli=$(realpath "${VORA_CLI:-build/release/vora-cli}")
-[[ -x $cli ]] || { echo "error: $cli not built" >&2; exit 1; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/vora-peer-raw.XXXXXX")
-if [[ ${KEEP:-0} == 1 ]]; then echo "work folder: $work"; else trap 'rm -rf "$work"' EXIT; fi
+peer_work_dir raw
 # The commands run in the work folder, which has no vora.vrs: vora-cli starts from its defaults.
 cd "$work"
 

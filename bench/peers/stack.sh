@@ -25,22 +25,14 @@ if ! command -v "$siril" >/dev/null; then
 fi
 [[ $frames =~ ^[0-9]+$ && $frames -ge 2 && $frames -le 16 ]] ||
     { echo "error: N must be 2..16 (vora-cli stack takes at most 16 files)" >&2; exit 2; }
-"$python" -c 'import numpy' 2>/dev/null ||
-    { echo "error: numpy missing for $python (apt-get install python3-numpy)" >&2; exit 1; }
-
-if [[ -z ${VORA_CLI:-} ]]; then
-    # shellcheck source=scripts/lib.sh
-    source scripts/lib.sh
-    vora_configure build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-    vora_build build/release vora-cli >/dev/null
-fi
-cli=$(realpath "${VORA_CLI:-build/release/vora-cli}")
-[[ -x $cli ]] || { echo "error: $cli not built" >&2; exit 1; }
+# shellcheck source=bench/peers/common.sh
+source bench/peers/common.sh
+peer_require_numpy "$python"
+peer_vora_cli
 "$cli" stack --help >/dev/null 2>&1 ||
     { echo "error: $cli has no stack subcommand" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/vora-peer-stack.XXXXXX")
-if [[ ${KEEP:-0} == 1 ]]; then echo "work folder: $work"; else trap 'rm -rf "$work"' EXIT; fi
+peer_work_dir stack
 mkdir "$work/frames"
 
 echo "Making $frames frames of ${width}x${height} RGB 16-bit FITS in $work/frames ..."

@@ -1,9 +1,21 @@
 #include "core/image_record.h"
 
+#include <utility>
+
 namespace vora {
 
 void set_camera_text(std::string& field, std::string_view text) {
     field.assign(text.substr(0, kCameraTextMax));
+}
+
+void adopt_camera_fields(ImageRecord& to, ImageRecord&& from) {
+    to.exif_block = std::move(from.exif_block);
+    to.camera_make = std::move(from.camera_make);
+    to.camera_model = std::move(from.camera_model);
+    to.date_time = std::move(from.date_time);
+    to.exposure_time = from.exposure_time;
+    to.f_number = from.f_number;
+    to.iso_speed = from.iso_speed;
 }
 
 void adopt_picture(ImageRecord& slot, ImageRecord&& staged) {
@@ -13,13 +25,7 @@ void adopt_picture(ImageRecord& slot, ImageRecord&& staged) {
     slot.red = std::move(staged.red);
     slot.green = std::move(staged.green);
     slot.blue = std::move(staged.blue);
-    slot.exif_block = std::move(staged.exif_block);
-    slot.camera_make = std::move(staged.camera_make);
-    slot.camera_model = std::move(staged.camera_model);
-    slot.date_time = std::move(staged.date_time);
-    slot.exposure_time = staged.exposure_time;
-    slot.f_number = staged.f_number;
-    slot.iso_speed = staged.iso_speed;
+    adopt_camera_fields(slot, std::move(staged));
 }
 
 }  // namespace vora

@@ -65,6 +65,8 @@ struct ImageRecord {
 // Stores text into a camera field, cut to kCameraTextMax characters.
 void set_camera_text(std::string& field, std::string_view text);
 
+// Moves the Exif block and the camera fields of `from` into `to`.
+void adopt_camera_fields(ImageRecord& to, ImageRecord&& from);
 // Moves what a reader produced (name, size, planes, Exif block, camera fields) into `slot`.
 void adopt_picture(ImageRecord& slot, ImageRecord&& staged);
 

@@ -332,13 +332,7 @@ ReadResult decode_jpeg(const uint8_t* data, std::size_t size, ImageRecord& out) 
         return read_failed(ReadStatus::unsupported, "not enough memory for the Exif block");
     }
     planes.move_into(out);
-    out.exif_block = std::move(exif_fields.exif_block);
-    out.camera_make = std::move(exif_fields.camera_make);
-    out.camera_model = std::move(exif_fields.camera_model);
-    out.date_time = std::move(exif_fields.date_time);
-    out.exposure_time = exif_fields.exposure_time;
-    out.f_number = exif_fields.f_number;
-    out.iso_speed = exif_fields.iso_speed;
+    adopt_camera_fields(out, std::move(exif_fields));
     return read_ok();
 }
 

@@ -398,11 +398,7 @@ TEST(BmpReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
     short_pixels.pop_back();
     std::string no_magic = good;
     no_magic[1] = 'A';
-    struct Case {
-        const char* what;
-        std::string file;
-        ReadStatus status;
-    };
+    using Case = test::RefusedFile;
     const auto with = [](BmpParts p) { return build(p); };
     const std::string px(64, '\0');
     const Case cases[] = {
@@ -441,12 +437,7 @@ TEST(BmpReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
                .pixels = bytes({2, 0, 0, 1})}),
          ReadStatus::corrupt},
     };
-    for (const Case& c : cases) {
-        ImageRecord r = occupied_record();
-        const ReadResult res = decode(c.file, r);
-        EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
-        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
-    }
+    test::expect_refused(cases, decode);
 }
 
 // Every prefix of a valid file is either refused without touching the record or, for

@@ -382,11 +382,7 @@ TEST(FitsReader, RejectsBadFilesAndLeavesTheRecordAlone) {
     no_end = pad_to_block(no_end, ' ') + pad_to_block(i16s({1, 2, 3, 4}), '\0');
     const std::string unblocked_short = build_unblocked(image_cards(16, {2, 2}), "",
                                                         i16s({1, 2, 3}));
-    struct Case {
-        const char* what;
-        std::string file;
-        ReadStatus status;
-    };
+    using Case = test::RefusedFile;
     const Case cases[] = {
         {"empty file", "", ReadStatus::corrupt},
         {"shorter than a card", good.substr(0, 79), ReadStatus::corrupt},
@@ -427,12 +423,8 @@ TEST(FitsReader, RejectsBadFilesAndLeavesTheRecordAlone) {
                                                    "NAXIS   = 0"}, ""),
          ReadStatus::unsupported},
     };
-    for (const Case& c : cases) {
-        ImageRecord r = occupied_record();
-        const ReadResult res = decode(c.file, r);
-        EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
-        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
-    }
+    test::expect_refused(cases,
+                         [](const std::string& f, ImageRecord& r) { return decode(f, r); });
 }
 
 TEST(FitsReader, ReadFitsNamesTheRecordOrLeavesItAlone) {

@@ -365,11 +365,7 @@ TEST(GifReader, RejectsBadFilesAndLeavesTheRecordAlone) {
         change(p);
         return build(p);
     };
-    struct Case {
-        const char* what;
-        std::string file;
-        ReadStatus status;
-    };
+    using Case = test::RefusedFile;
     const Case cases[] = {
         {"empty file", "", ReadStatus::not_this_format},
         {"not a GIF", "PNG89a" + file.substr(6), ReadStatus::not_this_format},
@@ -426,12 +422,7 @@ TEST(GifReader, RejectsBadFilesAndLeavesTheRecordAlone) {
         {"a large image with a few bytes of data",
          with([](GifParts& p) { p.width = p.height = 30000; }), ReadStatus::corrupt},
     };
-    for (const Case& c : cases) {
-        ImageRecord r = occupied_record();
-        const ReadResult res = decode(c.file, r);
-        EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
-        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
-    }
+    test::expect_refused(cases, decode);
 }
 
 TEST(GifReader, ReadGifNamesTheRecordOrLeavesItAlone) {

@@ -370,11 +370,7 @@ TEST(JpegReader, RefusesDamagedFiles) {
     std::string two_components = good;  // the frame claims 2 components
     two_components[sof + 7] = 2;
 
-    struct Case {
-        const char* what;
-        std::string file;
-        ReadStatus status;
-    };
+    using Case = test::RefusedFile;
     const Case cases[] = {
         {"empty", "", ReadStatus::not_this_format},
         {"a PNG signature", "\x89PNG\r\n\x1a\n", ReadStatus::not_this_format},
@@ -391,12 +387,7 @@ TEST(JpegReader, RefusesDamagedFiles) {
         {"component count not matching the frame", two_components, ReadStatus::corrupt},
         {"lossless coding", lossless, ReadStatus::unsupported},
     };
-    for (const Case& c : cases) {
-        ImageRecord r = occupied_record();
-        const ReadResult res = decode(c.file, r);
-        EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
-        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
-    }
+    test::expect_refused(cases, decode);
 }
 
 TEST(JpegReader, MissingFileLeavesTheRecordAlone) {

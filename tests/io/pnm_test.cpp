@@ -175,11 +175,7 @@ TEST(PnmReader, SamplesForEachTypeAndMaximum) {
 }
 
 TEST(PnmReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
-    struct Case {
-        const char* what;
-        std::string file;
-        ReadStatus status;
-    };
+    using Case = test::RefusedFile;
     const Case cases[] = {
         {"empty file", "", ReadStatus::not_this_format},
         {"one byte", "P", ReadStatus::not_this_format},
@@ -213,12 +209,7 @@ TEST(PnmReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
         {"signed value", "P2\n2 1\n255\n-5 5\n", ReadStatus::corrupt},
         {"P1 digit 2", "P1\n2 1\n0 2\n", ReadStatus::corrupt},
     };
-    for (const Case& c : cases) {
-        ImageRecord r = occupied_record();
-        const ReadResult res = decode(c.file, r);
-        EXPECT_EQ(res.status, c.status) << c.what << ": " << res.detail;
-        EXPECT_TRUE(refused_untouched(res, r)) << c.what;
-    }
+    test::expect_refused(cases, decode);
 }
 
 // A prefix of a valid file is either refused without touching the record or, for ASCII data
