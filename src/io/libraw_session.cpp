@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "core/bands.h"
 #include "io/byte_reader.h"
 
 namespace vora {
@@ -66,6 +67,8 @@ class Decoder : public LibRaw {
     }
 
     void copy_sensor(RawSensor& out) const;
+    // The prepared values where they are, with the same slot fixes as copy_sensor.
+    RawSensorView sensor_in_place();
     void restore_sensor(const RawSensor& in);
 
   private:
@@ -131,6 +134,9 @@ void read_pixels(const ushort (*image)[4], std::size_t n, RawSensor& out) {
     out.values.swap(fresh);
 }
 
+// Pixels per unit of the bands of fix_pixels.
+constexpr std::size_t kFixChunk = 4096;
+
 struct KeepSlots {
     void operator()(std::array<uint16_t, 4>&) const {}
 };
@@ -142,6 +148,36 @@ struct ClearSlot3 {
 struct GreyToColours {
     void operator()(std::array<uint16_t, 4>& v) const { v[1] = v[2] = v[0]; }
 };
+
+// The decoder's buffer seen as sensor values, changed in place as the copies are changed.
+template <class Fix>
+void fix_pixels(ushort (*image)[4], std::size_t n) {
+    // ushort[4] and std::array<uint16_t, 4> have the same layout; std::array holds the array
+    // as its only member.
+    auto* pixels = reinterpret_cast<std::array<uint16_t, 4>*>(image);
+    run_bands(int(n / kFixChunk) + 1, [&](int, int begin, int end) {
+        const std::size_t to = std::min(n, std::size_t(end) * kFixChunk);
+        for (std::size_t i = std::size_t(begin) * kFixChunk; i < to; ++i) Fix{}(pixels[i]);
+    });
+}
+
+RawSensorView Decoder::sensor_in_place() {
+    const int w = image_width(), h = image_height();
+    const std::size_t n = std::size_t(w) * std::size_t(h);
+    const int colors = imgdata.idata.colors;
+    if (colors == 3)
+        fix_pixels<ClearSlot3>(imgdata.image, n);
+    else if (colors == 1 && imgdata.idata.filters == 0)
+        fix_pixels<GreyToColours>(imgdata.image, n);
+    RawSensorView view;
+    view.width = w;
+    view.height = h;
+    view.values = reinterpret_cast<std::array<uint16_t, 4>*>(imgdata.image);
+    view.filters = imgdata.idata.filters;
+    for (int r = 0; r < 6; ++r)
+        for (int c = 0; c < 6; ++c) view.xtrans[r][c] = imgdata.idata.xtrans[r][c];
+    return view;
+}
 
 void Decoder::copy_sensor(RawSensor& out) const {
     const int w = image_width(), h = image_height();
@@ -268,6 +304,25 @@ ReadResult LibRawSession::sensor(RawSensor& out) {
         d.recycle();
         impl_->unpacked = false;
         out = std::move(staged);
+        return read_ok();
+    } catch (const std::bad_alloc&) {
+        return read_failed(ReadStatus::unsupported, "not enough memory");
+    } catch (...) {
+        return read_failed(ReadStatus::corrupt, "decoder failure");
+    }
+}
+
+ReadResult LibRawSession::with_sensor(const std::function<void(const RawSensorView&)>& use) {
+    if (!impl_ || !impl_->unpacked) return read_failed(ReadStatus::corrupt, "not unpacked");
+    try {
+        Decoder& d = impl_->decoder;
+        if (int rc = d.prepare_for_interpolation(); rc != LIBRAW_SUCCESS)
+            return decoder_error(rc, "prepare");
+        if (!fits_limits(d.image_width(), d.image_height()))
+            return read_failed(ReadStatus::corrupt, "picture size out of range");
+        use(d.sensor_in_place());
+        d.recycle();
+        impl_->unpacked = false;
         return read_ok();
     } catch (const std::bad_alloc&) {
         return read_failed(ReadStatus::unsupported, "not enough memory");

@@ -41,6 +41,9 @@ class LibRawSession {
     // The sensor values as the decoder prepares them for interpolation: black subtracted,
     // scaled to 16 bits with the camera's white balance, second green merged into slot 1.
     ReadResult sensor(RawSensor& out);
+    // The same values handed to `use` where the decoder keeps them, without a copy; the view
+    // is valid only during the call.
+    ReadResult with_sensor(const std::function<void(const RawSensorView&)>& use);
 
     // The decoder's own interpolation at `quality` 0..3 (bilinear, VNG, PPG, AHD), camera
     // white balance, sRGB, 16 bits, into width, height and planes of `out`. `before_interpolation`

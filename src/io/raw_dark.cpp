@@ -54,7 +54,7 @@ constexpr std::array<std::array<int32_t, 2>, 12> kNeighbours = {{
 // Estimate of a defective value from the non-zero values of the same slot around it: none
 // gives 0, one or two their mean; from three on the one of the largest and the smallest
 // that lies farther from the mean is left out and the rest averaged.
-uint16_t neighbour_estimate(const RawSensor& s, int32_t row, int32_t col, std::size_t slot) {
+uint16_t neighbour_estimate(const RawSensorView& s, int32_t row, int32_t col, std::size_t slot) {
     int32_t count = 0;
     int64_t sum = 0;
     int32_t lo = 65535, hi = 0;
@@ -110,10 +110,11 @@ bool average_raw_darks(std::vector<RawSensor>& frames) {
     return true;
 }
 
-RawDarkResult subtract_raw_dark(const DarkFrames& dark, RawSensor& image, int32_t option2) {
+RawDarkResult subtract_raw_dark(const DarkFrames& dark, const RawSensorView& image,
+                                int32_t option2) {
     const RawSensor& d = dark.raw;
     if (!dark.loaded() || dark.kind != kKindRaw || !well_formed(d)) return RawDarkResult::none;
-    if (!well_formed(image) || image.width != d.width || image.height != d.height)
+    if (image.empty() || image.width != d.width || image.height != d.height)
         return RawDarkResult::size_differs;
     Handling h = kKeep;
     int64_t level = 0;  // counts only for the neighbour average
@@ -121,8 +122,8 @@ RawDarkResult subtract_raw_dark(const DarkFrames& dark, RawSensor& image, int32_
     if (h == kAverage) level = option2 / 256;
 
     std::vector<uint8_t> defects;
-    if (h == kAverage) defects.assign(image.values.size(), 0);
-    for (std::size_t i = 0; i < image.values.size(); ++i) {
+    if (h == kAverage) defects.assign(image.size(), 0);
+    for (std::size_t i = 0; i < image.size(); ++i) {
         const uint8_t marks = subtract_pixel(image.values[i], d.values[i], h, level);
         if (h == kAverage) defects[i] = marks;
     }

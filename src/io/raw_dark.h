@@ -24,6 +24,7 @@ enum class RawDarkResult { none, size_differs, subtracted };
 // value unchanged, 1 sets it to 0, 2 marks values below level + dark value as defective and
 // replaces them by the estimate from their twelve nearest neighbours of the same slot.
 // Values of 0 are left alone. Unknown handlings count as 0.
-RawDarkResult subtract_raw_dark(const DarkFrames& dark, RawSensor& image, int32_t option2);
+RawDarkResult subtract_raw_dark(const DarkFrames& dark, const RawSensorView& image,
+                                int32_t option2);
 
 }  // namespace vora

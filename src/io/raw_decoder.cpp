@@ -37,7 +37,7 @@ bool raw_dark_loaded(const DarkFrames& dark) {
 
 // The single place where the RAW dark frames meet the sensor values, before any interpolation.
 // option2 = defect level × 256 + defect handling.
-void apply_raw_dark(const DarkFrames& dark, RawSensor& sensor, int32_t option2) {
+void apply_raw_dark(const DarkFrames& dark, const RawSensorView& sensor, int32_t option2) {
     if (raw_dark_loaded(dark)) subtract_raw_dark(dark, sensor, option2);
 }
 
@@ -53,10 +53,11 @@ ReadResult develop_staged(const Workbench& wb, const std::string& path, ImageRec
     if (ReadResult r = session.open(path); !r.ok()) return r;
     fill_camera_fields(session.camera(), staged);
     if (option1 == 0) {
-        RawSensor sensor;
-        if (ReadResult r = session.sensor(sensor); !r.ok()) return r;
-        apply_raw_dark(wb.dark, sensor, option2);
-        develop_fast(sensor, wb.settings.raw, option3, staged);
+        const auto develop = [&](const RawSensorView& sensor) {
+            apply_raw_dark(wb.dark, sensor, option2);
+            develop_fast(sensor, wb.settings.raw, option3, staged);
+        };
+        if (ReadResult r = session.with_sensor(develop); !r.ok()) return r;
     } else {
         const int quality = option1 >= 1 && option1 <= 4 ? option1 - 1 : 0;
         // The hook copies the decoder's values out and back: only worth it with a dark frame.

@@ -9,10 +9,6 @@
 namespace vora {
 namespace {
 
-bool usable(const RawSensor& s) {
-    return !s.empty() && s.values.size() == std::size_t(s.width) * std::size_t(s.height);
-}
-
 // Gives `out`'s planes n samples each; planes of that size already are reused as they are.
 void size_planes(ImageRecord& out, std::size_t n) {
     Plane fresh[3];
@@ -28,9 +24,9 @@ void size_planes(ImageRecord& out, std::size_t n) {
 
 }  // namespace
 
-void develop_fast(RawSensor& sensor, const RawSettings& settings, int32_t hue_shift,
+void develop_fast(const RawSensorView& sensor, const RawSettings& settings, int32_t hue_shift,
                   ImageRecord& out) {
-    if (!usable(sensor)) return;
+    if (sensor.empty()) return;
     const int32_t w = sensor.width, h = sensor.height;
     const std::size_t n = std::size_t(w) * std::size_t(h);
 

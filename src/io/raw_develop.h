@@ -18,7 +18,7 @@ uint16_t raw_tone_value(double x, int32_t black_level, int32_t white_level, doub
 
 // Develops `sensor` (its values are changed by the tone curve) into `out`: width, height and
 // three planes, plane row 0 = the picture's bottom row. `hue_shift` is hue × 2 − 36.
-void develop_fast(RawSensor& sensor, const RawSettings& settings, int32_t hue_shift,
+void develop_fast(const RawSensorView& sensor, const RawSettings& settings, int32_t hue_shift,
                   ImageRecord& out);
 
 }  // namespace vora

@@ -15,12 +15,12 @@
 namespace vora::raw_pass {
 
 // Tone curve of each colour, in place on the sensor values (slot 3 takes the green curve).
-void apply_tone_curve(RawSensor& sensor, const RawSettings& settings);
+void apply_tone_curve(const RawSensorView& sensor, const RawSettings& settings);
 
 // Sensor → planes, upside down, with the fast colour-filter interpolation; also the grey plane
 // ((R + G + B) / 3) / 4. Every plane must hold width × height samples.
-void transfer_planes(const RawSensor& sensor, Plane& red, Plane& green, Plane& blue, Plane& grey);
-void transfer_planes(const RawSensor& sensor, uint16_t* red, uint16_t* green, uint16_t* blue,
+void transfer_planes(const RawSensorView& sensor, Plane& red, Plane& green, Plane& blue, Plane& grey);
+void transfer_planes(const RawSensorView& sensor, uint16_t* red, uint16_t* green, uint16_t* blue,
                      uint16_t* grey);
 
 // Emphasise a grey value g that stands out from its neighbours' mean m by at least T, smooth it

@@ -38,7 +38,7 @@ std::array<ToneTable, 3> tone_tables(const RawSettings& st) {
     return lut;
 }
 
-void tone_rows(RawSensor& sensor, const std::array<ToneTable, 3>& lut, int begin, int end) {
+void tone_rows(const RawSensorView& sensor, const std::array<ToneTable, 3>& lut, int begin, int end) {
     const std::size_t w = std::size_t(sensor.width);
     for (std::size_t i = std::size_t(begin) * w; i < std::size_t(end) * w; ++i) {
         auto& v = sensor.values[i];
@@ -67,7 +67,7 @@ uint16_t raw_tone_value(double x, int32_t black_level, int32_t white_level, doub
 
 namespace raw_pass {
 
-void apply_tone_curve(RawSensor& sensor, const RawSettings& settings) {
+void apply_tone_curve(const RawSensorView& sensor, const RawSettings& settings) {
     const std::array<ToneTable, 3> lut = tone_tables(settings);
     run_bands(sensor.height, [&](int, int begin, int end) { tone_rows(sensor, lut, begin, end); });
 }

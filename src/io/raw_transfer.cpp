@@ -31,7 +31,7 @@ struct Weighted {
 
 // Weighted mean of each colour's non-zero values in the 3 × 3 square that lies inside the image:
 // `own` for the pixel itself, 2 for direct and 1 for diagonal neighbours.
-std::array<uint16_t, 3> interpolate(const RawSensor& s, int32_t row, int32_t col, uint32_t own) {
+std::array<uint16_t, 3> interpolate(const RawSensorView& s, int32_t row, int32_t col, uint32_t own) {
     Weighted acc;
     const int32_t r0 = std::max(row - 1, 0), r1 = std::min(row + 1, s.height - 1);
     const int32_t c0 = std::max(col - 1, 0), c1 = std::min(col + 1, s.width - 1);
@@ -123,7 +123,7 @@ void interpolate_inside(const Pixel* mid, int32_t w, uint32_t own, ColumnSums& c
     }
 }
 
-void transfer_row(const RawSensor& s, int32_t row, const Targets& t, ColumnSums& cs) {
+void transfer_row(const RawSensorView& s, int32_t row, const Targets& t, ColumnSums& cs) {
     // Decoder rows count from the top, plane rows from the bottom.
     const std::size_t base = std::size_t(s.height - 1 - row) * std::size_t(s.width);
     const int32_t w = s.width;
@@ -149,7 +149,7 @@ void transfer_row(const RawSensor& s, int32_t row, const Targets& t, ColumnSums&
 
 }  // namespace
 
-void transfer_planes(const RawSensor& sensor, uint16_t* red, uint16_t* green, uint16_t* blue,
+void transfer_planes(const RawSensorView& sensor, uint16_t* red, uint16_t* green, uint16_t* blue,
                      uint16_t* grey) {
     const Targets t{red, green, blue, grey};
     run_bands(sensor.height, [&](int, int begin, int end) {
@@ -158,7 +158,7 @@ void transfer_planes(const RawSensor& sensor, uint16_t* red, uint16_t* green, ui
     });
 }
 
-void transfer_planes(const RawSensor& sensor, Plane& red, Plane& green, Plane& blue, Plane& grey) {
+void transfer_planes(const RawSensorView& sensor, Plane& red, Plane& green, Plane& blue, Plane& grey) {
     transfer_planes(sensor, red.data(), green.data(), blue.data(), grey.data());
 }
 

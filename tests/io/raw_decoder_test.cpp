@@ -9,6 +9,7 @@
 #include "core/workbench.h"
 #include "io/dark_frames.h"
 #include "io/dng_writer.h"
+#include "io/raw_develop.h"
 #include "io/registry.h"
 #include "test_support.h"
 
@@ -153,6 +154,35 @@ TEST(RawDecoder, EveryMethodGivesSameSizeAndCameraFields) {
             ASSERT_NEAR(r.red[i], r.green[i], 2);
             ASSERT_NEAR(r.blue[i], r.green[i], 2);
         }
+    }
+}
+
+// The fast development works on the decoder's buffer in place; it must give what developing a
+// copy of the same values gives, for mosaic and full-colour data.
+TEST(RawDecoder, FastDevelopmentInPlaceEqualsDevelopingTheDecodedValues) {
+    test::TempDir dir;
+    test::DngContent varied = mosaic(0, 0, 0);
+    varied.neutral = {0.5, 1, 0.8};
+    test::DngContent linear = test::flat_dng(24, 22, 0, 3);
+    uint32_t seed = 12345;
+    for (test::DngContent* c : {&varied, &linear})
+        for (uint16_t& v : c->values) {
+            seed = seed * 1103515245u + 12345u;
+            v = uint16_t(200 + (seed >> 16) % 3900);  // some below black (256)
+        }
+    auto wb = test::make_workbench();
+    for (const auto& [name, content] : {std::pair{"v.dng", varied}, std::pair{"l.dng", linear}}) {
+        SCOPED_TRACE(name);
+        const std::string path = written(dir, name, content);
+        ImageRecord in_place;
+        ASSERT_TRUE(develop_raw(*wb, path, in_place, 0, 0, 0).ok());
+        RawSensor sensor;
+        ASSERT_TRUE(decode_raw_sensor(path, sensor).ok());
+        ImageRecord copied;
+        develop_fast(sensor, wb->settings.raw, 0, copied);
+        EXPECT_EQ(in_place.red, copied.red);
+        EXPECT_EQ(in_place.green, copied.green);
+        EXPECT_EQ(in_place.blue, copied.blue);
     }
 }
 

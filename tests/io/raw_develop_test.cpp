@@ -85,7 +85,7 @@ RawSensor rggb_mosaic() {
                         {0, 0, 0, 0}});
 }
 
-ImageRecord transferred(const RawSensor& s) {
+ImageRecord transferred(RawSensor s) {
     ImageRecord r;
     r.width = s.width;
     r.height = s.height;
