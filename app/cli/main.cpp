@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli_commands.h"
+#include "huge_pages.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ CLI::App* add_type(CLI::App* command, int& type) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    vora::cli::restart_with_huge_pages(argv);
     CLI::App app{kDescription, "vora-cli"};
     app.require_subcommand(1);
     vora::cli::CommonOptions common;

@@ -90,63 +90,97 @@ void put_pixel(const ColorJob& j, const SourceRows& s, int32_t x, int32_t row) {
     for (std::size_t k = 0; k < 3; ++k) j.planes[k][i] = v[k];
 }
 
-// floor(n / d) for d > 0 from inverse = 1.0 / d. n × inverse is off by less than 2^-20, and
-// a quotient that is not whole lies at least 1 / d ≥ 2^-16 below the next whole number: the
-// truncated product is the quotient or, for n a multiple of d, one less.
-inline uint32_t divide(uint32_t n, uint32_t d, double inverse) {
-    const uint32_t q = uint32_t(double(n) * inverse);
-    return n - q * d >= d ? q + 1 : q;
+// Pixels per run of the interior loops: their scratch lines stay in the first-level cache.
+constexpr int32_t kRun = 256;
+
+struct RunLines {
+    int32_t c[3][kRun];   // colours after the false-colour reduction and the hue
+    int32_t sharp[kRun];  // sharpened grey
+};
+
+// The false-colour reduction of one colour over a run: c = (c + (S × F) / 8) / (F + 1) with S
+// the sum of all eight neighbours.
+template <int32_t F>
+[[gnu::always_inline]] inline void reduce_run(const uint16_t* down, const uint16_t* mid,
+                                              const uint16_t* up, int32_t n, int32_t* c) {
+    for (int32_t x = 0; x < n; ++x) {
+        if constexpr (F == 0) {
+            c[x] = mid[x];
+        } else {
+            const uint32_t sum = uint32_t(down[x - 1]) + down[x] + down[x + 1] + mid[x - 1] +
+                                 mid[x + 1] + up[x - 1] + up[x] + up[x + 1];
+            c[x] = int32_t((mid[x] + sum * F / 8) / (F + 1));
+        }
+    }
+}
+
+// Hue, saturation and the sharpening carried into the colours, for a run whose colours and
+// sharpened grey are in `lines`. out = c'' × g' / g truncated, with c'' × g' < 2^32 exact in a
+// double, and the double quotient truncating to the whole quotient (its error is below
+// 2^-21, a fractional part is at least 1 / g ≥ 2^-16 away from a whole number).
+[[gnu::always_inline]] inline void finish_run(RunLines& l, const uint16_t* grey, int32_t n,
+                                              int32_t h, int32_t k, uint16_t* const out[3]) {
+    if (h != 0) {
+        const int32_t a = h > 0 ? h : -h;
+        const int f0 = h > 0 ? 2 : 1, f1 = h > 0 ? 0 : 2, f2 = h > 0 ? 1 : 0;
+        for (int32_t x = 0; x < n; ++x) {
+            const uint32_t c0 = uint32_t(l.c[0][x]), c1 = uint32_t(l.c[1][x]),
+                           c2 = uint32_t(l.c[2][x]);
+            const uint32_t from[3] = {c0, c1, c2};
+            l.c[0][x] = int32_t((uint32_t(120 - a) * c0 + uint32_t(a) * from[f0]) / 120);
+            l.c[1][x] = int32_t((uint32_t(120 - a) * c1 + uint32_t(a) * from[f1]) / 120);
+            l.c[2][x] = int32_t((uint32_t(120 - a) * c2 + uint32_t(a) * from[f2]) / 120);
+        }
+    }
+    for (int32_t x = 0; x < n; ++x) {
+        const int32_t g = grey[x];
+        const int32_t m = int32_t(uint32_t(l.c[0][x] + l.c[1][x] + l.c[2][x]) / 3);
+        const double scale = double(l.sharp[x]);
+        const double divisor = double(std::max(g, 1));
+        for (int c = 0; c < 3; ++c) {
+            const int32_t saturated = l.c[c][x] + ((l.c[c][x] - m) * k) / 60;
+            const double q = std::min(double(saturated) * scale / divisor, 65535.0);
+            out[c][x] = uint16_t(saturated > 0 && g != 0 ? int32_t(q) : 0);
+        }
+    }
 }
 
 // color_pixel for the pixels x0..x1-1 of a row whose neighbourhoods (false colour and
 // sharpening) lie wholly inside the image; F is the false-colour reduction.
 template <int32_t F>
-void color_inside(const ColorJob& j, const SourceRows& s, int32_t row, int32_t x0, int32_t x1) {
+[[gnu::always_inline]] inline void color_inside_impl(const ColorJob& j, const SourceRows& s,
+                                                     int32_t row, int32_t x0, int32_t x1) {
     const std::size_t base = std::size_t(row) * std::size_t(j.width);
-    const int32_t h = j.p.hue_shift;
-    const int32_t a = h > 0 ? h : -h;
-    const std::size_t from[3] = {h > 0 ? 2u : 1u, h > 0 ? 0u : 2u, h > 0 ? 1u : 0u};
     const int32_t k = saturation_factor(j.p);
-    for (int32_t x = x0; x < x1; ++x) {
-        const std::size_t i = base + std::size_t(x);
-        const uint32_t g = j.grey[i];
-        if (g == 0) {
-            for (std::size_t n = 0; n < 3; ++n) j.planes[n][i] = 0;
-            continue;
-        }
-        Rgb c;
-        for (std::size_t n = 0; n < 3; ++n) {
-            const uint16_t* down = s.rows[n][0] + x;
-            const uint16_t* mid = s.rows[n][1] + x;
-            const uint16_t* up = s.rows[n][2] + x;
-            c[n] = *mid;
-            if constexpr (F > 0) {
-                const int32_t sum = int32_t(down[-1]) + down[0] + down[1] + mid[-1] + mid[1] +
-                                    up[-1] + up[0] + up[1];
-                c[n] = (c[n] + sum * F / 8) / (F + 1);
-            }
-        }
-        if (h != 0) {
-            const Rgb before = c;
-            for (std::size_t n = 0; n < 3; ++n)
-                c[n] = ((120 - a) * before[n] + a * before[from[n]]) / 120;
-        }
-        const int32_t m = (c[0] + c[1] + c[2]) / 3;
-        const uint32_t sharp = j.sharp.at_inside(i);
-        const double inverse = 1.0 / double(g);
-        for (std::size_t n = 0; n < 3; ++n) {
-            const int32_t saturated = c[n] + ((c[n] - m) * k) / 60;
-            const uint32_t product = saturated > 0 ? uint32_t(saturated) * sharp : 0;
-            j.planes[n][i] = uint16_t(std::min<uint32_t>(divide(product, g, inverse), 65535));
-        }
+    RunLines lines;
+    for (int32_t x = x0; x < x1; x += kRun) {
+        const int32_t n = std::min(kRun, x1 - x);
+        for (int c = 0; c < 3; ++c)
+            reduce_run<F>(s.rows[c][0] + x, s.rows[c][1] + x, s.rows[c][2] + x, n, lines.c[c]);
+        j.sharp.inside_run(base + std::size_t(x), n, lines.sharp);
+        uint16_t* const out[3] = {j.planes[0] + base + x, j.planes[1] + base + x,
+                                  j.planes[2] + base + x};
+        finish_run(lines, j.grey + base + x, n, j.p.hue_shift, k, out);
     }
 }
+
+#define VORA_COLOR_INSIDE(F)                                                           \
+    [[gnu::target_clones("avx2", "default")]] void color_inside_##F(                   \
+        const ColorJob& j, const SourceRows& s, int32_t row, int32_t x0, int32_t x1) { \
+        color_inside_impl<F>(j, s, row, x0, x1);                                       \
+    }
+VORA_COLOR_INSIDE(0)
+VORA_COLOR_INSIDE(1)
+VORA_COLOR_INSIDE(2)
+VORA_COLOR_INSIDE(3)
+VORA_COLOR_INSIDE(4)
+#undef VORA_COLOR_INSIDE
 
 using InsideFn = void (*)(const ColorJob&, const SourceRows&, int32_t, int32_t, int32_t);
 
 void color_row(const ColorJob& j, const SourceRows& s, int32_t row) {
-    static constexpr InsideFn inside[5] = {color_inside<0>, color_inside<1>, color_inside<2>,
-                                           color_inside<3>, color_inside<4>};
+    static constexpr InsideFn inside[5] = {color_inside_0, color_inside_1, color_inside_2,
+                                           color_inside_3, color_inside_4};
     const int32_t margin = j.sharp.radius();  // at least the false colour's 1
     if (row < margin || row >= j.height - margin || j.width <= 2 * margin) {
         for (int32_t x = 0; x < j.width; ++x) put_pixel(j, s, x, row);

@@ -56,6 +56,8 @@ class GreySharpener {
         return sharpen_value(*p, inside_mean(p), sharpness_);
     }
     int32_t radius() const { return radius_; }
+    // at_inside for the n pixels from index i on, into out[0..n-1]; written for the vectoriser.
+    void inside_run(std::size_t i, int32_t n, int32_t* out) const;
 
   private:
     struct Offset {

@@ -235,6 +235,85 @@ TEST(RawColor, FalseColourReductionAndSharpeningCarried) {
     EXPECT_EQ(color_pass(3, 3, {bright, bright, bright}, grey, 4, {})[2][4], 65535);
 }
 
+// The colour pass pixel by pixel as the rules say, with g' from GreySharpener::at (whose
+// hand-computed cases are above): the reference for the interior loops.
+std::array<int, 3> reference_color(int w, int h, const std::array<Plane, 3>& in, const Plane& grey,
+                                   const raw_pass::GreySharpener& sharp, raw_pass::ColorParams p,
+                                   int x, int row) {
+    const std::size_t i = std::size_t(row * w + x);
+    if (grey[i] == 0) return {0, 0, 0};
+    std::array<int, 3> c{in[0][i], in[1][i], in[2][i]};
+    if (p.false_color > 0) {
+        std::array<int, 3> sum{};
+        int n = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = x + dx, ny = row + dy;
+                if ((dx == 0 && dy == 0) || nx < 0 || ny < 0 || nx >= w || ny >= h) continue;
+                for (int k = 0; k < 3; ++k)
+                    sum[std::size_t(k)] += in[std::size_t(k)][std::size_t(ny * w + nx)];
+                ++n;
+            }
+        if (n > 0)
+            for (int k = 0; k < 3; ++k)
+                c[std::size_t(k)] = (c[std::size_t(k)] + sum[std::size_t(k)] * p.false_color / n) /
+                                    (p.false_color + 1);
+    }
+    const int a = std::abs(p.hue_shift);
+    const std::array<int, 3> before = c;
+    for (int k = 0; k < 3; ++k) {
+        const int from = p.hue_shift > 0 ? (k + 2) % 3 : (k + 1) % 3;
+        c[std::size_t(k)] =
+            ((120 - a) * before[std::size_t(k)] + a * before[std::size_t(from)]) / 120;
+    }
+    const int m = (c[0] + c[1] + c[2]) / 3, f = p.saturation * 15 + a;
+    std::array<int, 3> out;
+    for (int k = 0; k < 3; ++k) {
+        const int64_t sat = c[std::size_t(k)] + (c[std::size_t(k)] - m) * f / 60;
+        out[std::size_t(k)] =
+            sat <= 0 ? 0 : int(std::min<int64_t>(sat * sharp.at(x, row) / grey[i], 65535));
+    }
+    return out;
+}
+
+TEST(RawColor, EveryPixelFollowsTheRulesForAllSettings) {
+    const int w = 11, h = 9;
+    uint32_t seed = 99;
+    const auto next = [&seed](uint32_t mod) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % mod;
+    };
+    std::array<Plane, 3> in;
+    Plane grey(std::size_t(w * h));
+    for (std::size_t i = 0; i < grey.size(); ++i) {
+        for (Plane& c : in) c.push_back(uint16_t(next(4) == 0 ? next(65536) : next(20000)));
+        grey[i] = uint16_t(next(9) == 0 ? 0 : next(7) == 0 ? 16383 : 1 + next(16383));
+    }
+    for (int sharpness : {0, 3, 8})
+        for (int radius : {0, 1})
+            for (int f = 0; f <= 4; ++f)
+                for (int hue : {-36, -7, 0, 5, 36})
+                    for (int saturation : {0, 2, 4}) {
+                        const raw_pass::ColorParams p{f, hue, saturation};
+                        const raw_pass::GreySharpener sharp(grey, w, h, sharpness, radius);
+                        std::array<Plane, 3> out;
+                        for (Plane& o : out) o.resize(grey.size());
+                        const Plane* const src[3] = {&in[0], &in[1], &in[2]};
+                        Plane* const dst[3] = {&out[0], &out[1], &out[2]};
+                        raw_pass::color_pass(src, grey, sharp, w, h, p, dst);
+                        for (int row = 0; row < h; ++row)
+                            for (int x = 0; x < w; ++x) {
+                                const auto want = reference_color(w, h, in, grey, sharp, p, x, row);
+                                for (int k = 0; k < 3; ++k)
+                                    ASSERT_EQ(out[std::size_t(k)][std::size_t(row * w + x)],
+                                              want[std::size_t(k)])
+                                        << "x " << x << " row " << row << " colour " << k
+                                        << " sharpness " << sharpness << " radius " << radius
+                                        << " f " << f << " hue " << hue << " sat " << saturation;
+                            }
+                    }
+}
+
 // ---- whole development ----
 
 TEST(RawDevelop, FullColourThroughToneCurveUpsideDown) {
