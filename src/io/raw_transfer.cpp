@@ -31,7 +31,8 @@ struct Weighted {
 
 // Weighted mean of each colour's non-zero values in the 3 × 3 square that lies inside the image:
 // `own` for the pixel itself, 2 for direct and 1 for diagonal neighbours.
-std::array<uint16_t, 3> interpolate(const RawSensorView& s, int32_t row, int32_t col, uint32_t own) {
+std::array<uint16_t, 3> interpolate(const RawSensorView& s, int32_t row, int32_t col,
+                                    uint32_t own) {
     Weighted acc;
     const int32_t r0 = std::max(row - 1, 0), r1 = std::min(row + 1, s.height - 1);
     const int32_t c0 = std::max(col - 1, 0), c1 = std::min(col + 1, s.width - 1);
@@ -84,8 +85,8 @@ inline uint32_t value_of(const Pixel& v) {
 }
 
 template <int K>
-void column_sums(const Pixel* up, const Pixel* mid, const Pixel* down, int32_t w, uint32_t own,
-                 ColumnSums& cs) {
+[[gnu::always_inline]] inline void column_sums(const Pixel* up, const Pixel* mid, const Pixel* down,
+                                               int32_t w, uint32_t own, ColumnSums& cs) {
     uint32_t* side = cs.side[K].data();
     uint32_t* side_weight = cs.side_weight[K].data();
     uint32_t* centre = cs.centre[K].data();
@@ -101,26 +102,40 @@ void column_sums(const Pixel* up, const Pixel* mid, const Pixel* down, int32_t w
     }
 }
 
-// The weighted means of the pixels 1..w-2 of a row whose neighbour rows both exist. A sum is
+// Colour K of the pixels 1..w-2 from the column sums: the weighted mean, truncated. A sum is
 // below 2^21 and a weight at most 28, so the double quotient truncates exactly; a weight of 0
 // comes with a sum of 0.
-void interpolate_inside(const Pixel* mid, int32_t w, uint32_t own, ColumnSums& cs, const Targets& t,
-                        std::size_t base) {
+template <int K>
+[[gnu::always_inline]] inline void means_inside(const ColumnSums& cs, int32_t w, uint16_t* out) {
+    const uint32_t* side = cs.side[K].data();
+    const uint32_t* side_weight = cs.side_weight[K].data();
+    const uint32_t* centre = cs.centre[K].data();
+    const uint32_t* centre_weight = cs.centre_weight[K].data();
+    for (int32_t x = 1; x < w - 1; ++x) {
+        const int32_t sum = int32_t(side[x - 1] + centre[x] + side[x + 1]);
+        const int32_t weight = int32_t(side_weight[x - 1] + centre_weight[x] + side_weight[x + 1]);
+        out[x] = uint16_t(int32_t(double(sum) / double(std::max(weight, 1))));
+    }
+}
+
+// The pixels 1..w-2 of a row whose neighbour rows both exist, written at base + x; each step a
+// plain loop over the row for the vectoriser.
+[[gnu::target_clones("avx2", "default")]] void interpolate_inside(const Pixel* mid, int32_t w,
+                                                                  uint32_t own, ColumnSums& cs,
+                                                                  const Targets& t,
+                                                                  std::size_t base) {
     column_sums<0>(mid - w, mid, mid + w, w, own, cs);
     column_sums<1>(mid - w, mid, mid + w, w, own, cs);
     column_sums<2>(mid - w, mid, mid + w, w, own, cs);
-    uint32_t mean[3];
-    for (int32_t x = 1; x < w - 1; ++x) {
-        for (int k = 0; k < 3; ++k) {
-            const uint32_t sum = cs.side[k][std::size_t(x - 1)] + cs.centre[k][std::size_t(x)] +
-                                 cs.side[k][std::size_t(x + 1)];
-            const uint32_t weight = cs.side_weight[k][std::size_t(x - 1)] +
-                                    cs.centre_weight[k][std::size_t(x)] +
-                                    cs.side_weight[k][std::size_t(x + 1)];
-            mean[k] = uint32_t(double(sum) / double(std::max(weight, 1u)));
-        }
-        t.put(base + std::size_t(x), mean[0], mean[1], mean[2]);
-    }
+    uint16_t* const red = t.red + base;
+    uint16_t* const green = t.green + base;
+    uint16_t* const blue = t.blue + base;
+    uint16_t* const grey = t.grey + base;
+    means_inside<0>(cs, w, red);
+    means_inside<1>(cs, w, green);
+    means_inside<2>(cs, w, blue);
+    for (int32_t x = 1; x < w - 1; ++x)
+        grey[x] = uint16_t((uint32_t(red[x]) + green[x] + blue[x]) / 3 / 4);
 }
 
 void transfer_row(const RawSensorView& s, int32_t row, const Targets& t, ColumnSums& cs) {
@@ -158,7 +173,8 @@ void transfer_planes(const RawSensorView& sensor, uint16_t* red, uint16_t* green
     });
 }
 
-void transfer_planes(const RawSensorView& sensor, Plane& red, Plane& green, Plane& blue, Plane& grey) {
+void transfer_planes(const RawSensorView& sensor, Plane& red, Plane& green, Plane& blue,
+                     Plane& grey) {
     transfer_planes(sensor, red.data(), green.data(), blue.data(), grey.data());
 }
 

@@ -129,6 +129,47 @@ TEST(RawTransfer, OwnWeightFullColourAndSecondGreen) {
                             {{1, 2, 3}, {0, 5, 0}}));
 }
 
+// Every pixel of random mosaics (dead pixels, four-colour greens, X-Trans weights) against the
+// rule: the weighted mean of each colour's non-zero values in the 3 × 3 square inside the image.
+TEST(RawTransfer, EveryPixelIsTheWeightedMeanOfItsSquare) {
+    uint32_t seed = 7;
+    const auto next = [&seed](uint32_t mod) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % mod;
+    };
+    for (uint32_t filters : {kBayer, kFiltersXTrans}) {
+        const int w = 13, h = 7;
+        Values values;
+        for (int i = 0; i < w * h; ++i) {
+            std::array<uint16_t, 4> v{};
+            if (next(10) != 0) v[next(4)] = uint16_t(next(65536));  // some pixels dead
+            values.push_back(v);
+        }
+        const ImageRecord out = transferred(make_sensor(w, h, filters, values));
+        const uint32_t own = filters == kFiltersXTrans ? 16 : 8;
+        for (int row = 0; row < h; ++row)
+            for (int col = 0; col < w; ++col) {
+                uint32_t sum[3] = {}, weight[3] = {};
+                for (int r = std::max(row - 1, 0); r <= std::min(row + 1, h - 1); ++r)
+                    for (int c = std::max(col - 1, 0); c <= std::min(col + 1, w - 1); ++c) {
+                        const auto& v = values[std::size_t(r * w + c)];
+                        const uint32_t wt = r == row && c == col   ? own
+                                            : r == row || c == col ? 2
+                                                                   : 1;
+                        const uint32_t rgb[3] = {v[0], v[1] ? v[1] : v[3], v[2]};
+                        for (int k = 0; k < 3; ++k)
+                            if (rgb[k]) sum[k] += wt * rgb[k], weight[k] += wt;
+                    }
+                const std::size_t i = std::size_t((h - 1 - row) * w + col);
+                const Plane* planes[3] = {&out.red, &out.green, &out.blue};
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_EQ((*planes[k])[i], weight[k] ? sum[k] / weight[k] : 0)
+                        << "filters " << filters << " row " << row << " col " << col << " colour "
+                        << k;
+            }
+    }
+}
+
 // ---- sharpening ----
 
 struct SharpCase {
