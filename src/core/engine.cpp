@@ -7,7 +7,13 @@
 #include "composite/background.h"
 #include "composite/background_gen.h"
 #include "core/workbench.h"
+#include "filters/edge.h"
+#include "filters/line_split.h"
+#include "filters/restore.h"
+#include "filters/sharpen.h"
 #include "filters/tone.h"
+#include "filters/wavelet_enlarge.h"
+#include "filters/wavelet_pyramid.h"
 
 namespace vora {
 namespace {
@@ -37,14 +43,15 @@ void sharpen(ImageRecord& r, ParamVector& p, const OperationKernels& k) {
     clamp_back(p, 2, 0, 50);
     clamp_back(p, 3, 0, 50);
     const int32_t mask = p[5];
-    Plane scratch(r.sample_count());
+    // The kernel works in place (it keeps the rows it still needs): a fresh full-size
+    // scratch plane would cost more than the default filter itself.
     if (r.mono == 1) {
-        if (mask & (kMaskRed | kMaskGreen | kMaskBlue)) k.sharpen(ref(r, 0), scratch.data(), p);
+        if (mask & (kMaskRed | kMaskGreen | kMaskBlue)) k.sharpen(ref(r, 0), nullptr, p);
         return;
     }
     const int32_t bits[3] = {kMaskRed, kMaskGreen, kMaskBlue};
     for (int c = 0; c < 3; ++c)
-        if (mask & bits[c]) k.sharpen(ref(r, c), scratch.data(), p);
+        if (mask & bits[c]) k.sharpen(ref(r, c), nullptr, p);
 }
 
 void tone_curve(ImageRecord& r, ParamVector& p, const OperationKernels& k) {
@@ -65,22 +72,19 @@ void edge(ImageRecord& r, ParamVector& p, const OperationKernels& k) {
     clamp_back(p, 4, 0, 50);
     const int32_t mask = p[5];
     const int32_t all = kMaskRed | kMaskGreen | kMaskBlue;
+    // The kernels keep the two rows they still need and work in place: fresh full-size
+    // scratch planes would cost more than the filter itself.
     if (r.mono == 1) {
-        if (mask & all) {
-            Plane scratch(r.sample_count());
-            k.edge(ref(r, 0), scratch.data(), p);
-        }
+        if (mask & all) k.edge(ref(r, 0), nullptr, p);
         return;
     }
     if ((mask & all) == all) {
-        Plane s0(r.sample_count()), s1(r.sample_count()), s2(r.sample_count());
-        k.edge_joint({ref(r, 0), ref(r, 1), ref(r, 2)}, {s0.data(), s1.data(), s2.data()}, p);
+        k.edge_joint({ref(r, 0), ref(r, 1), ref(r, 2)}, {nullptr, nullptr, nullptr}, p);
         return;
     }
-    Plane scratch(r.sample_count());
     const int32_t bits[3] = {kMaskRed, kMaskGreen, kMaskBlue};
     for (int c = 0; c < 3; ++c)
-        if (mask & bits[c]) k.edge(ref(r, c), scratch.data(), p);
+        if (mask & bits[c]) k.edge(ref(r, c), nullptr, p);
 }
 
 void resize(ImageRecord& r, ParamVector& p, const OperationKernels& k) {
@@ -181,10 +185,17 @@ StoredPoint unpack_point(int32_t packed, int32_t height) {
 const OperationKernels& built_operations() {
     static const OperationKernels kernels = [] {
         OperationKernels k;
+        k.sharpen = sharpen_plane;
         k.tone_curve = apply_tone_curve_kernel;
         k.auto_composite = auto_composite_kernel;
         k.background_generation = generate_background_plane;
         k.background = background_kernel;
+        k.edge = edge_enhance_plane;
+        k.edge_joint = edge_enhance_joint;
+        k.line_image = line_image;
+        k.restore = restore_plane;
+        k.wavelet = wavelet_pyramid_kernel;
+        k.wavelet_enlarge = wavelet_enlarge_kernel;
         return k;
     }();
     return kernels;

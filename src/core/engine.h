@@ -49,7 +49,7 @@ struct ConstPlaneRef {
 // The operations behind each code. The engine owns parameter handling; the operation
 // families of filters/ and composite/ fill these in as they are built.
 struct OperationKernels {
-    // 0: sharpen/smooth one plane, with a scratch plane of the same size.
+    // 0: sharpen/smooth one plane in place (the engine passes no scratch plane: null).
     void (*sharpen)(PlaneRef plane, uint16_t* scratch, const ParamVector& p) = nullptr;
     // 1: tone curve of one plane; channel 0..2 selects the triple p[3c]..p[3c+2].
     void (*tone_curve)(PlaneRef plane, int channel, const ParamVector& p) = nullptr;
@@ -57,7 +57,8 @@ struct OperationKernels {
     void (*auto_composite)(Workbench& wb, ImageRecord& target, ParamVector& p) = nullptr;
     void (*point_composite)(Workbench& wb, ImageRecord& target, ParamVector& p) = nullptr;
     void (*lrgb_composite)(Workbench& wb, ImageRecord& target, ParamVector& p) = nullptr;
-    // 5: edge enhancement of one plane, or of three planes jointly.
+    // 5: edge enhancement of one plane, or of three planes jointly, in place (the engine
+    // passes no scratch planes: null).
     void (*edge)(PlaneRef plane, uint16_t* scratch, const ParamVector& p) = nullptr;
     void (*edge_joint)(std::array<PlaneRef, 3> planes, std::array<uint16_t*, 3> scratch,
                        const ParamVector& p) = nullptr;

@@ -2,8 +2,12 @@
 
 #include "ui/background_commands.h"
 #include "ui/background_generation_commands.h"
+#include "ui/cleanup_commands.h"
 #include "ui/composite_commands.h"
+#include "ui/restore_command.h"
+#include "ui/sharpen_command.h"
 #include "ui/tone_commands.h"
+#include "ui/wavelet_command.h"
 
 namespace vora {
 namespace {
@@ -18,6 +22,12 @@ CommandResult run_background_image(Workbench& wb) { return background_image_comm
 CommandResult run_background_points(Workbench& wb) { return background_points_command(wb); }
 CommandResult run_make_background(Workbench& wb) { return make_background_command(wb); }
 CommandResult run_compare(Workbench& wb) { return compare_command(wb); }
+CommandResult run_sharpen(Workbench& wb) { return sharpen_command(wb); }
+CommandResult run_restore(Workbench& wb) { return restore_command(wb); }
+CommandResult run_wavelet(Workbench& wb) { return wavelet_command(wb); }
+CommandResult run_edge(Workbench& wb) { return edge_command(wb); }
+CommandResult run_noise(Workbench& wb) { return noise_command(wb); }
+CommandResult run_line_split(Workbench& wb) { return line_split_command(wb); }
 
 }  // namespace
 
@@ -48,6 +58,22 @@ const std::vector<CommandRow>& processing_commands() {
         {3071, "バックグランドデータ生成", "make-background", "back3",
          "estimates the sky background; correction 0 outputs it, 1 divides, 2 subtracts",
          run_make_background},
+        {301, "シャープ/スムーズ(&S)", "sharpen", "sharp",
+         "pulls small differences toward a local mean and amplifies large ones", run_sharpen},
+        {303, "エッジ強調(&E)", "edge", "edge",
+         "steepens edges: pulls each pixel toward the mean of its own side of a 3x3 edge",
+         run_edge},
+        {316, "ウェーブレット(&W)", "wavelet", "wavelet",
+         "sub-band gains of a wavelet split (fine detail up or down); optional 2x enlargement",
+         run_wavelet},
+        {317, "ボケ補正", "restore", "restore",
+         "iterative deconvolution of a radial blur, then an unsharp emphasis", run_restore},
+        {320, "奇数／偶数ライン分離(&E)", "lines", nullptr,
+         "splits an interlaced image into an even-line and an odd-line image (two new images)",
+         run_line_split},
+        {777, "ノイズ除去(&N)", "noise", "noise",
+         "edge-preserving smoothing: weighted 3x3 or 5x5 mean, less weight for large differences",
+         run_noise},
         {370, "２画像比較", "compare", nullptr,
          "current image minus another (--with FILE) around a base level", run_compare},
     };

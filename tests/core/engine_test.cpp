@@ -113,7 +113,7 @@ TEST_F(EngineTest, UnknownCodesAndUnbuiltOperationsDoNothing) {
     const ImageRecord before = wb->table[0];
     wb->params[0] = 99;  // would be clamped by code 0
     for (int code : {4, 11, 40, 99, 103, -1, 2, 21}) EXPECT_TRUE(run(code).empty()) << code;
-    apply_operation(*wb, 0, 0);  // the built set has no sharpen yet: no clamping either
+    apply_operation(*wb, 0, 0, OperationKernels{});  // no sharpen kernel: no clamping either
     EXPECT_EQ(wb->params[0], 99);
     EXPECT_EQ(wb->table[0].red, before.red);
     apply_operation(*wb, 300, 0, kernels);  // a slot outside the table is ignored
@@ -127,7 +127,7 @@ TEST_F(EngineTest, SharpenClampsAndWritesBackAndFollowsTheMask) {
     wb->params[3] = 51;
     wb->params[4] = -7;  // passed as is
     wb->params[5] = kMaskRed | kMaskBlue;
-    EXPECT_EQ(run(0), (Calls{"sharpen R", "sharpen B"}));
+    EXPECT_EQ(run(0), (Calls{"sharpen R no-scratch", "sharpen B no-scratch"}));
     EXPECT_EQ(wb->params[0], 1);
     EXPECT_EQ(wb->params[1], 65535);
     EXPECT_EQ(wb->params[2], 0);
@@ -144,7 +144,7 @@ TEST_F(EngineTest, SharpenOnMonoUsesRedForAnyMaskBit) {
     wb->params[5] = 0;
     EXPECT_TRUE(run(0).empty());
     wb->params[5] = kMaskGreen;
-    EXPECT_EQ(run(0), Calls{"sharpen R"});
+    EXPECT_EQ(run(0), Calls{"sharpen R no-scratch"});
 }
 
 TEST_F(EngineTest, EmptyTargetsAreSkipped) {

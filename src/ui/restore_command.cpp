@@ -1,0 +1,33 @@
+#include "ui/restore_command.h"
+
+#include <utility>
+
+#include "core/edit_commands.h"
+#include "core/engine.h"
+
+namespace vora {
+namespace {
+constexpr int kRestoreCode = 102;
+constexpr int kRestoreProbe = 5;  // image copies the restoration's working planes need
+}  // namespace
+
+void fill_restore_params(const RestoreSettings& settings, ParamVector& p) {
+    p[0] = settings.spread;
+    p[1] = settings.bluntness;
+    p[2] = settings.iterations;
+    p[3] = settings.emphasis;
+}
+
+CommandResult restore_command(Workbench& wb, std::function<bool()> dialog) {
+    InPlaceCommand command;
+    command.probe_count = kRestoreProbe;
+    command.all_probe_count = kRestoreProbe;
+    command.dialog = std::move(dialog);
+    command.operation = [](Workbench& w, int slot) {
+        fill_restore_params(w.settings.restore, w.params);
+        apply_operation(w, slot, kRestoreCode);
+    };
+    return run_in_place_command(wb, command);
+}
+
+}  // namespace vora

@@ -1,0 +1,33 @@
+#include "ui/sharpen_command.h"
+
+#include <utility>
+
+#include "core/edit_commands.h"
+#include "core/engine.h"
+
+namespace vora {
+namespace {
+constexpr int kSharpenCode = 0;
+}
+
+void fill_sharpen_params(const SharpSettings& settings, ParamVector& p) {
+    p[0] = settings.radius;
+    p[1] = settings.threshold;
+    p[2] = settings.smooth_strength;
+    p[3] = settings.sharp_strength;
+    p[4] = settings.falloff;
+    p[5] = (settings.use_r ? kMaskRed : 0) | (settings.use_g ? kMaskGreen : 0) |
+           (settings.use_b ? kMaskBlue : 0);
+}
+
+CommandResult sharpen_command(Workbench& wb, std::function<bool()> dialog) {
+    InPlaceCommand command;
+    command.dialog = std::move(dialog);
+    command.operation = [](Workbench& w, int slot) {
+        fill_sharpen_params(w.settings.sharp, w.params);
+        apply_operation(w, slot, kSharpenCode);
+    };
+    return run_in_place_command(wb, command);
+}
+
+}  // namespace vora
