@@ -9,7 +9,7 @@ VORA_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcli11-dev libgtest-dev 
     zlib1g-dev libpng-dev libjpeg62-turbo-dev libtiff-dev libraw-dev)
 VORA_TEST_PACKAGES=(imagemagick python3-pil python3-numpy python3-astropy libtiff-tools exiv2 locales
     clang libclang-rt-14-dev)
-VORA_BENCH_PACKAGES=(imagemagick hyperfine libraw-bin dcraw)
+VORA_BENCH_PACKAGES=(imagemagick libvips-tools hyperfine libraw-bin dcraw)
 
 # The repository root, whatever the caller's working directory.
 VORA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

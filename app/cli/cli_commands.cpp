@@ -1,8 +1,5 @@
 #include "cli_commands.h"
 
-#include "cli_background.h"
-#include "cli_support.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <iomanip>
@@ -10,6 +7,9 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli_background.h"
+#include "cli_filters.h"
+#include "cli_support.h"
 #include "core/image_table.h"
 #include "core/workbench.h"
 #include "io/dark_commands.h"
@@ -50,15 +50,13 @@ bool override_text(const std::string& assignment, std::string& text, std::ostrea
             for (std::string v; std::getline(list, v, ',');) values.push_back(v);
         }
         if (values.empty() || values.size() > fields.size()) {
-            err << "vora-cli: --set " << keyword << " takes 1 to " << fields.size()
-                << " values\n";
+            err << "vora-cli: --set " << keyword << " takes 1 to " << fields.size() << " values\n";
             return false;
         }
         text = keyword;
         for (std::size_t i = 0; i < values.size(); ++i) {
             if (!is_number(values[i], std::holds_alternative<double*>(*fields[i]))) {
-                err << "vora-cli: --set " << keyword << ": '" << values[i]
-                    << "' is not a number\n";
+                err << "vora-cli: --set " << keyword << ": '" << values[i] << "' is not a number\n";
                 return false;
             }
             text += " " + values[i];
@@ -73,11 +71,21 @@ std::string json_string(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char buf[8];
@@ -184,8 +192,8 @@ std::unique_ptr<Workbench> new_workbench() {
     return wb;
 }
 
-int run_info(const CommonOptions& options, const std::vector<std::string>& files,
-             std::ostream& out, std::ostream& err) {
+int run_info(const CommonOptions& options, const std::vector<std::string>& files, std::ostream& out,
+             std::ostream& err) {
     auto wb = new_workbench();
     if (const int status = prepare(options, *wb, err)) return status;
     int status = kExitOk;
@@ -222,6 +230,7 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
     }
     BackgroundInputs inputs;
     if (const int status = parse_background_inputs(apply, inputs, err)) return status;
+    if (const int status = check_filter_options(apply, err)) return status;
     auto wb = new_workbench();
     if (const int status = prepare(options, *wb, err)) return status;
     if (!apply.channel.empty() && !(set_channel(apply.channel, wb->settings.gamma.channel) &&
@@ -233,10 +242,13 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
     print_messages(opened, err);
     if (!opened.ok()) return kExitFailed;
     if (const int status = install_background_inputs(*wb, inputs, err)) return status;
+    install_filter_options(*wb, apply);
+    const int in_slot = wb->table.current_slot;
     const CommandResult done = run_apply_operation(*wb, apply, inputs, command->run);
     print_messages(done, err);
     if (done.outcome != Outcome::done) return kExitFailed;
-    return save_output(*wb, out_path, apply.type, out, err);
+    if (const int status = save_output(*wb, out_path, apply.type, out, err)) return status;
+    return save_even_lines(*wb, apply, in_slot, out, err);
 }
 
 int run_settings_write(const CommonOptions& options, const std::string& path, std::ostream& err) {

@@ -33,6 +33,8 @@ struct ApplyOptions {
     std::string centre;     // background: "R,G,B" centre densities (0..255)
     std::string edge;       // background: "R,G,B" edge densities (0..255)
     std::string base;       // compare: base level (0..255)
+    std::string channels;   // sharpen, edge: the planes filtered, letters of "rgb"
+    std::string even_file;  // lines: where the even-line image goes
     int type = 0;
 };
 int run_apply(const CommonOptions& options, const std::string& in, const std::string& out_path,

@@ -1,7 +1,7 @@
 // vora-cli: VORA's headless front end for scripts and batch work.
-#include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <iostream>
 
 #include "cli_commands.h"
@@ -114,6 +114,12 @@ int main(int argc, char** argv) {
                       "settings");
     apply->add_option("--base", apply_options.base,
                       "compare: base level 0..255 that equal pixels come out at (default 128)");
+    apply->add_option("--channels", apply_options.channels,
+                      "sharpen and edge: the planes filtered, letters of r, g and b (the "
+                      "dialog's check boxes; default rgb)");
+    apply->add_option("--even", apply_options.even_file,
+                      "lines: also write the even-line image to this file (OUT gets the "
+                      "odd-line image)");
     add_type(apply, apply_options.type);
 
     std::vector<std::string> stack_files;
@@ -176,13 +182,12 @@ int main(int argc, char** argv) {
     if (*convert)
         return vora::cli::run_convert(common, in_path, out_path, type, std::cout, std::cerr);
     if (*stack)
-        return vora::cli::run_stack(common, stack_files, out_path, type, isatty(2) == 1,
-                                    std::cout, std::cerr);
-    if (*composite)
-        return vora::cli::run_composite(common, composite_files, composite_weights, out_path,
-                                        type, std::cout, std::cerr);
-    if (*apply)
-        return vora::cli::run_apply(common, in_path, out_path, apply_options, std::cout,
+        return vora::cli::run_stack(common, stack_files, out_path, type, isatty(2) == 1, std::cout,
                                     std::cerr);
+    if (*composite)
+        return vora::cli::run_composite(common, composite_files, composite_weights, out_path, type,
+                                        std::cout, std::cerr);
+    if (*apply)
+        return vora::cli::run_apply(common, in_path, out_path, apply_options, std::cout, std::cerr);
     return vora::cli::run_settings_write(common, settings_out, std::cerr);
 }

@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # Shared by the peer scripts (they source it from the repository root): numpy for the frame
-# makers, the vora-cli to time, and a work folder removed at exit unless KEEP=1.
+# makers, the vora-cli to time, a work folder removed at exit unless KEEP=1, and timing.
 
 # Stops unless python ($1) can import numpy.
 peer_require_numpy() {
@@ -25,3 +25,47 @@ peer_work_dir() {
     work=$(mktemp -d "${TMPDIR:-/tmp}/vora-peer-$1.XXXXXX")
     if [[ ${KEEP:-0} == 1 ]]; then echo "work folder: $work"; else trap 'rm -rf "$work"' EXIT; fi
 }
+
+# One checked run of command "$2" first, so that a failure shows its reason instead of a
+# timing; it also fills the page cache. "$1" names the output it must have written.
+peer_check() {
+    local out=$1 cmd=$2
+    rm -f "$out"
+    if ! bash -c "$cmd" 2>"$work/err.txt" || [[ ! -s $out ]]; then
+        echo "error: failed: $cmd" >&2
+        tail -5 "$work/err.txt" >&2
+        exit 1
+    fi
+}
+
+# Mean wall time of $runs runs of "$2" ("$1" names the run), under hyperfine when present.
+peer_mean_time() {
+    local name=$1 cmd=$2
+    if command -v hyperfine >/dev/null; then
+        hyperfine --runs "$runs" --style basic --export-json "$work/times.json" -n "$name" \
+            "$cmd" >&2
+        "$python" -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["mean"])' \
+            "$work/times.json"
+        return
+    fi
+    local total=0 start end i
+    for ((i = 0; i < runs; i++)); do
+        start=$(date +%s.%N)
+        bash -c "$cmd"
+        end=$(date +%s.%N)
+        total=$(echo "$total $start $end" | awk '{printf "%.4f", $1 + $3 - $2}')
+    done
+    echo "$total $runs" | awk '{printf "%.4f", $1 / $2}'
+}
+
+# peer_time_of NAME OUTPUT COMMAND: checked once, then timed.
+peer_time_of() {
+    peer_check "$2" "$3"
+    peer_mean_time "$1" "$3"
+}
+
+# "a / b" with two decimals, or "-" when either is missing.
+peer_ratio() {
+    if [[ $1 == - || $2 == - ]]; then echo -; else echo "$1 $2" | awk '{printf "%.2f", $1 / $2}'; fi
+}
+peer_secs() { if [[ $1 == - ]]; then echo -; else printf '%.2f' "$1"; fi; }

@@ -166,63 +166,19 @@ vora_cmd() { echo "$(q "$cli") convert --set dark=$1 $dng $(q "$work/vora.tif") 
 emu_cmd() { echo "$(q "$dcraw_emu") -T -6 -w -c 0 -q $1 -Z $(q "$work/emu.tif") $dng"; }
 dcraw_cmd() { echo "$(q "$dcraw") -c -T $1 -w -q $2 $dng >$(q "$work/dcraw.tif")"; }
 
-# One checked run of a command first, so that a failure shows its reason instead of a
-# timing; it also fills the page cache. "$1" names the output it must have written.
-check() {
-    local out=$1 cmd=$2
-    rm -f "$out"
-    if ! bash -c "$cmd" 2>"$work/err.txt" || [[ ! -s $out ]]; then
-        echo "error: failed: $cmd" >&2
-        tail -5 "$work/err.txt" >&2
-        exit 1
-    fi
-}
-
-# Mean wall time of $runs runs of "$2" ("$1" names the run), after the checked run.
-mean_time() {
-    local name=$1 cmd=$2
-    if command -v hyperfine >/dev/null; then
-        hyperfine --runs "$runs" --style basic --export-json "$work/times.json" -n "$name" \
-            "$cmd" >&2
-        "$python" -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["mean"])' \
-            "$work/times.json"
-        return
-    fi
-    local total=0 start end i
-    for ((i = 0; i < runs; i++)); do
-        start=$(date +%s.%N)
-        bash -c "$cmd"
-        end=$(date +%s.%N)
-        total=$(echo "$total $start $end" | awk '{printf "%.4f", $1 + $3 - $2}')
-    done
-    echo "$total $runs" | awk '{printf "%.4f", $1 / $2}'
-}
-
-# time_of NAME OUTPUT COMMAND: checked once, then timed.
-time_of() {
-    check "$2" "$3"
-    mean_time "$1" "$3"
-}
-
 declare -A t
-t[fast]=$(time_of "vora-cli fast" "$work/vora.tif" "$(vora_cmd 0)")
+t[fast]=$(peer_time_of "vora-cli fast" "$work/vora.tif" "$(vora_cmd 0)")
 for qual in 0 1 2 3; do
-    t[vora$qual]=$(time_of "vora-cli q$qual" "$work/vora.tif" "$(vora_cmd "1,$qual")")
+    t[vora$qual]=$(peer_time_of "vora-cli q$qual" "$work/vora.tif" "$(vora_cmd "1,$qual")")
     t[emu$qual]=- t[d6$qual]=- t[d4$qual]=-
     if [[ $have_emu -eq 1 ]]; then
-        t[emu$qual]=$(time_of "dcraw_emu q$qual" "$work/emu.tif" "$(emu_cmd "$qual")")
+        t[emu$qual]=$(peer_time_of "dcraw_emu q$qual" "$work/emu.tif" "$(emu_cmd "$qual")")
     fi
     if [[ $have_dcraw -eq 1 ]]; then
-        t[d6$qual]=$(time_of "dcraw -6 q$qual" "$work/dcraw.tif" "$(dcraw_cmd -6 "$qual")")
-        t[d4$qual]=$(time_of "dcraw -4 q$qual" "$work/dcraw.tif" "$(dcraw_cmd -4 "$qual")")
+        t[d6$qual]=$(peer_time_of "dcraw -6 q$qual" "$work/dcraw.tif" "$(dcraw_cmd -6 "$qual")")
+        t[d4$qual]=$(peer_time_of "dcraw -4 q$qual" "$work/dcraw.tif" "$(dcraw_cmd -4 "$qual")")
     fi
 done
-
-# "a / b" with two decimals, or "-" when either is missing.
-ratio() {
-    if [[ $1 == - || $2 == - ]]; then echo -; else echo "$1 $2" | awk '{printf "%.2f", $1 / $2}'; fi
-}
-secs() { if [[ $1 == - ]]; then echo -; else printf '%.2f' "$1"; fi; }
 
 echo
 printf '6000x4000 RGGB DNG to a 16-bit-per-colour TIFF, wall seconds, mean of %d runs\n' "$runs"
@@ -233,16 +189,17 @@ printf '|%s|%s|%s|%s|%s|%s|%s|\n' ------------ --------- ----------- ---------- 
 names=(bilinear VNG PPG AHD)
 for qual in 0 1 2 3; do
     printf '| %d %-8s | %7s | %9s | %8s | %8s | %9s | %9s |\n' "$qual" "${names[$qual]}" \
-        "$(secs "${t[vora$qual]}")" "$(secs "${t[emu$qual]}")" "$(secs "${t[d6$qual]}")" \
-        "$(secs "${t[d4$qual]}")" "$(ratio "${t[vora$qual]}" "${t[emu$qual]}")" \
-        "$(ratio "${t[vora$qual]}" "${t[d6$qual]}")"
+        "$(peer_secs "${t[vora$qual]}")" "$(peer_secs "${t[emu$qual]}")" \
+        "$(peer_secs "${t[d6$qual]}")" \
+        "$(peer_secs "${t[d4$qual]}")" "$(peer_ratio "${t[vora$qual]}" "${t[emu$qual]}")" \
+        "$(peer_ratio "${t[vora$qual]}" "${t[d6$qual]}")"
 done
 echo
-printf 'vora-cli fast development: %s s\n' "$(secs "${t[fast]}")"
-printf '  ratio fast / vora bilinear: %s\n' "$(ratio "${t[fast]}" "${t[vora0]}")"
-printf '  ratio fast / dcraw_emu -q 0: %s\n' "$(ratio "${t[fast]}" "${t[emu0]}")"
-printf '  ratio fast / dcraw -6 -q 0: %s\n' "$(ratio "${t[fast]}" "${t[d60]}")"
-printf '  ratio fast / dcraw -4 -q 0: %s\n' "$(ratio "${t[fast]}" "${t[d40]}")"
+printf 'vora-cli fast development: %s s\n' "$(peer_secs "${t[fast]}")"
+printf '  ratio fast / vora bilinear: %s\n' "$(peer_ratio "${t[fast]}" "${t[vora0]}")"
+printf '  ratio fast / dcraw_emu -q 0: %s\n' "$(peer_ratio "${t[fast]}" "${t[emu0]}")"
+printf '  ratio fast / dcraw -6 -q 0: %s\n' "$(peer_ratio "${t[fast]}" "${t[d60]}")"
+printf '  ratio fast / dcraw -4 -q 0: %s\n' "$(peer_ratio "${t[fast]}" "${t[d40]}")"
 # The quickest of everything timed.
 best=fast
 for k in "${!t[@]}"; do
@@ -250,4 +207,4 @@ for k in "${!t[@]}"; do
         best=$k
     fi
 done
-echo "quickest: $best ($(secs "${t[$best]}") s)"
+echo "quickest: $best ($(peer_secs "${t[$best]}") s)"
