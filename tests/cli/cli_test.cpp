@@ -5,8 +5,8 @@
 #include <sstream>
 #include <vector>
 
-#include "io/bmp_pnm.h"
 #include "composite/star_field.h"
+#include "io/bmp_pnm.h"
 #include "test_support.h"
 
 namespace vora {
@@ -30,7 +30,7 @@ CliRun run_cli(const TempDir& dir, const std::string& args) {
 }
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     // 3 × 2 picture: red = x × 256 + 0x100, green = 0xFF00 everywhere, blue = row × 0x4000.
     std::string write_sample(const std::string& name) {
         const ImageRecord img = test::make_image(3, 2, [](int c, int x, int y) {
@@ -59,7 +59,7 @@ TEST_F(CliTest, InfoPrintsOneJsonLinePerFile) {
 TEST_F(CliTest, InfoReportsUnreadableFilesAndGoesOn) {
     const std::string good = write_sample("good.bmp");
     const CliRun r = run_cli(dir, "info " + quoted(dir.file("missing.bmp")) + " " + quoted(good) +
-                                   " " + quoted(dir.file("what.xyz")));
+                                      " " + quoted(dir.file("what.xyz")));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("good.bmp"), std::string::npos);
     EXPECT_NE(r.err.find("missing.bmp\" を開けませんでした！"), std::string::npos) << r.err;
@@ -85,8 +85,8 @@ TEST_F(CliTest, ConvertWritesTheRequestedTypeAndPrintsThePath) {
 
 TEST_F(CliTest, ConvertFailuresExitOne) {
     const std::string in = write_sample("in.bmp");
-    CliRun r = run_cli(dir, "convert " + quoted(dir.file("missing.bmp")) + " " +
-                             quoted(dir.file("o.bmp")));
+    CliRun r = run_cli(
+        dir, "convert " + quoted(dir.file("missing.bmp")) + " " + quoted(dir.file("o.bmp")));
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir.file("o.bmp")));
     r = run_cli(dir, "convert " + quoted(in) + " " + quoted(dir.file("o.fits")));
@@ -209,8 +209,8 @@ TEST_F(CliTest, ApplyGammaPerChannelAndHdrWithoutToneDifference) {
     EXPECT_EQ(out[1], 0xFF00);  // green keeps the identity
 
     // Tone difference 0 leaves every sample as it was.
-    r = run_cli(dir, "apply " + quoted(in) + " " + quoted(dir.file("h.ppm")) +
-                         " hdr --set hdr=8,0,5");
+    r = run_cli(dir,
+                "apply " + quoted(in) + " " + quoted(dir.file("h.ppm")) + " hdr --set hdr=8,0,5");
     ASSERT_EQ(r.status, 0) << r.err;
     out = ppm16_samples(test::read_file(dir.file("h.ppm")), w, h);
     EXPECT_EQ(out[0], 0x100);
@@ -226,14 +226,79 @@ TEST_F(CliTest, ApplyRefusesWhatItCannotDo) {
     EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + " " + o + " hdr --set nosuch=1").status, 2);
     EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + " " + o + " hdr --set hdr=a,b").status, 2);
     EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + " " + o + " hdr --set hdr=1,2,3,4").status, 2);
-    EXPECT_EQ(run_cli(dir, "apply " + quoted(dir.file("none.bmp")) + " " + o + " hdr").status,
-              1);
+    EXPECT_EQ(run_cli(dir, "apply " + quoted(dir.file("none.bmp")) + " " + o + " hdr").status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("o.ppm")));
+}
+
+// Samples of colour c (0..2) of a 16-bit PPM, top row first.
+std::vector<uint16_t> colour_of(const std::vector<uint16_t>& samples, int c) {
+    std::vector<uint16_t> out;
+    for (std::size_t i = std::size_t(c); i < samples.size(); i += 3) out.push_back(samples[i]);
+    return out;
+}
+
+TEST_F(CliTest, ApplyDetailFiltersOnTheChosenPlanes) {
+    const std::string in = write_sample("in.bmp");
+    int w = 0, h = 0;
+    const std::vector<uint16_t> before =
+        ppm16_samples((run_cli(dir, "convert " + quoted(in) + " " + quoted(dir.file("in.ppm"))),
+                       test::read_file(dir.file("in.ppm"))),
+                      w, h);
+    // Blue steps by 0x4000 between the rows, far above the smoothing range: sharpening moves
+    // it; red and green, not chosen, stay as they are.
+    for (const std::string op : {"sharpen", "edge"}) {
+        SCOPED_TRACE(op);
+        const CliRun r = run_cli(dir, "apply " + quoted(in) + " " + quoted(dir.file("f.ppm")) +
+                                          " " + op + " --channels b");
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<uint16_t> after = ppm16_samples(test::read_file(dir.file("f.ppm")), w, h);
+        ASSERT_EQ(after.size(), before.size());
+        EXPECT_EQ(colour_of(after, 0), colour_of(before, 0));
+        EXPECT_EQ(colour_of(after, 1), colour_of(before, 1));
+        if (op == "sharpen") EXPECT_NE(colour_of(after, 2), colour_of(before, 2));
+    }
+    // Haar (order 1) enlargement with all gains 1.0: every sample becomes a 2 × 2 block.
+    CliRun r = run_cli(
+        dir, "apply " + quoted(in) + " " + quoted(dir.file("w.ppm")) + " wavelet --set filter=1,1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<uint16_t> big = ppm16_samples(test::read_file(dir.file("w.ppm")), w, h);
+    ASSERT_EQ(w, 6);
+    ASSERT_EQ(h, 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_EQ(big[std::size_t((y * 6 + x) * 3 + c)],
+                          before[std::size_t(((y / 2) * 3 + x / 2) * 3 + c)]);
+}
+
+TEST_F(CliTest, ApplyLinesWritesTheOddAndTheEvenLineImages) {
+    const std::string in = write_sample("in.bmp");
+    const CliRun r = run_cli(dir, "apply " + quoted(in) + " " + quoted(dir.file("odd.ppm")) +
+                                      " lines --even " + quoted(dir.file("even.ppm")));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir.file("odd.ppm") + "\n" + dir.file("even.ppm") + "\n");
+    int w = 0, h = 0;
+    // Blue is 0 in the bottom row (row 0, even) and 0x4000 in the top row (row 1, odd); each
+    // image repeats its row.
+    const auto odd = colour_of(ppm16_samples(test::read_file(dir.file("odd.ppm")), w, h), 2);
+    EXPECT_EQ(odd, std::vector<uint16_t>(6, 0x4000));
+    const auto even = colour_of(ppm16_samples(test::read_file(dir.file("even.ppm")), w, h), 2);
+    EXPECT_EQ(even, std::vector<uint16_t>(6, 0));
+}
+
+TEST_F(CliTest, ApplyFilterOptionsOnlyWhereTheyBelong) {
+    const std::string in = write_sample("in.bmp");
+    const std::string o = " " + quoted(dir.file("o.ppm")) + " ";
+    for (const std::string args :
+         {"sharpen --channels x", "sharpen --channels rr", "noise --channels r",
+          "sharpen --even e.ppm", "edge --channels RGB"})
+        EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + o + args).status, 2) << args;
     EXPECT_FALSE(std::filesystem::exists(dir.file("o.ppm")));
 }
 
 TEST_F(CliTest, SettingsWriteStartsFromDefaultsStartupFileAndOverrides) {
-    CliRun r = run_cli(dir, "settings --write " + quoted(dir.file("d.vrs")) +
-                                " --set hdr=12,40,7 --set resize=0");
+    CliRun r = run_cli(
+        dir, "settings --write " + quoted(dir.file("d.vrs")) + " --set hdr=12,40,7 --set resize=0");
     ASSERT_EQ(r.status, 0) << r.err;
     std::string text = test::read_file(dir.file("d.vrs"));
     EXPECT_NE(text.find("\nhdr\n12 40 7\n"), std::string::npos);
@@ -253,7 +318,7 @@ TEST_F(CliTest, ReadsFilesOtherProgramsWrote) {
     const std::string samples = test::shared_samples_dir();
     if (samples.empty()) GTEST_SKIP() << "../shared/samples is not present";
     const CliRun r = run_cli(dir, "info " + quoted(samples + "/pnm/rgb-3c-16b.ppm") + " " +
-                                   quoted(samples + "/bmp/g_rgb24.bmp"));
+                                      quoted(samples + "/bmp/g_rgb24.bmp"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"width\":157,\"height\":151"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\"width\":127,\"height\":64"), std::string::npos) << r.out;
@@ -264,8 +329,8 @@ TEST_F(CliTest, ConvertedFilesReadTheSameInImageMagick) {
     if (convert.empty()) GTEST_SKIP() << "ImageMagick (/usr/bin/convert) is not installed";
     const std::string in = write_sample("in.bmp");
     ASSERT_EQ(run_cli(dir, "convert " + quoted(in) + " " + quoted(dir.file("o.ppm"))).status, 0);
-    ASSERT_EQ(test::run_command(convert + " " + quoted(dir.file("o.ppm")) + " -endian MSB -depth 16 rgb:" +
-                                quoted(dir.file("o.rgb"))),
+    ASSERT_EQ(test::run_command(convert + " " + quoted(dir.file("o.ppm")) +
+                                " -endian MSB -depth 16 rgb:" + quoted(dir.file("o.rgb"))),
               0);
     const std::string rgb = test::read_file(dir.file("o.rgb"));
     ASSERT_EQ(rgb.size(), 3u * 2u * 6u);
@@ -279,10 +344,8 @@ std::vector<std::string> write_star_frames(const TempDir& dir, int count) {
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
         paths.push_back(dir.file("frame" + std::to_string(i) + ".ppm"));
-        EXPECT_TRUE(write_pixmap(paths.back(),
-                                 test::star_image(shifts[i], 120, 90),
-                                 kPixmapBinary16)
-                        .ok());
+        EXPECT_TRUE(
+            write_pixmap(paths.back(), test::star_image(shifts[i], 120, 90), kPixmapBinary16).ok());
     }
     return paths;
 }
@@ -318,10 +381,9 @@ TEST_F(CliTest, StackAndCompositeAlignFramesOntoOneCanvas) {
 
 TEST_F(CliTest, BackgroundOperationsTakeTheirExtraInputs) {
     const std::string flat = dir.file("flat.ppm");
-    ASSERT_TRUE(
-        write_pixmap(flat, test::make_image(64, 48, [](int, int, int) { return 25600; }),
-                     kPixmapBinary16)
-            .ok());
+    ASSERT_TRUE(write_pixmap(flat, test::make_image(64, 48, [](int, int, int) { return 25600; }),
+                             kPixmapBinary16)
+                    .ok());
     const std::string in = quoted(flat) + " " + quoted(dir.file("o.ppm"));
     const auto all_samples = [&](int v) {
         return test::has_samples(read_back(dir.file("o.ppm")), 64, 48,
