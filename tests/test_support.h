@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -59,10 +60,16 @@ struct Rect {
     int x = 0, y = 0, w = 1 << 30, h = 1 << 30;
 };
 
-// Every sample in `part` equals a reference program's 8-bit value × 256; `raw` is 8-bit RGB of
-// the whole picture, top row first.
-::testing::AssertionResult matches_rgb8(const ImageRecord& r, const std::string& raw,
-                                        Rect part = {});
+// Every sample in `part` equals a reference program's: `raw` is RGB of the whole picture, top
+// row first, 8-bit values (held × 256) or 16-bit ones most significant byte first.
+::testing::AssertionResult matches_raw(const ImageRecord& r, const std::string& raw, int depth = 8,
+                                       Rect part = {});
+
+// Same size and the same samples.
+::testing::AssertionResult same_pixels(const ImageRecord& a, const ImageRecord& b);
+
+// The samples an 8-bit file keeps of a picture.
+ImageRecord high_bytes(ImageRecord r);
 
 // A fresh folder under the system's temporary directory, removed with the object.
 class TempDir {
@@ -87,6 +94,16 @@ std::string python_with_pil();      // a python3 that can import PIL
 int run_command(const std::string& command);
 
 void write_file(const std::string& path, const std::string& bytes);
+std::string read_file(const std::string& path);
+
+// RGB as ImageMagick reads `path`, top row first, `depth` 8 or 16 bits a sample (most
+// significant byte first); `options` go between input and output. Empty when it could not.
+std::string magick_raw(const std::string& path, const TempDir& dir, int depth = 8,
+                       const std::string& options = "");
+// 8-bit RGB as PIL reads each file (converted to RGB), top row first, in one Python run; empty
+// for a file it could not read.
+std::vector<std::string> pil_rgb8(const std::vector<std::string>& paths, const TempDir& dir);
+std::string pil_rgb8(const std::string& path, const TempDir& dir);
 
 // Runs `f` with the process's stdout and stderr sent to a file and returns what was written
 // (readers must never print).
@@ -102,6 +119,24 @@ ImageRecord occupied_record();
 bool same_record(const ImageRecord& a, const ImageRecord& b);
 // A refused read: it says why, and `r` (filled by occupied_record()) is as it was.
 ::testing::AssertionResult refused_untouched(const ReadResult& result, const ImageRecord& r);
+
+// ---- hand-built files
+
+std::string bytes(std::initializer_list<int> list);
+std::string le16(uint32_t v);
+std::string le32(uint32_t v);
+std::string be16(uint32_t v);
+std::string be32(uint32_t v);
+
+// ---- readers
+
+// A reader's decoder of a file held in memory.
+using Decoder = ReadResult (*)(const uint8_t* data, std::size_t size, ImageRecord& out);
+ReadResult decode_bytes(Decoder decode, const std::string& file, ImageRecord& out);
+
+// `file` is accepted and holds the picture has_samples() checks (8-bit values by default).
+::testing::AssertionResult decodes_to(Decoder decode, const std::string& file, int w, int h,
+                                      const std::vector<Rgb>& top_first, int scale = 256);
 
 // A file a reader must refuse with `status`, leaving the record it was given alone.
 struct RefusedFile {
@@ -119,6 +154,41 @@ void expect_refused(const Cases& cases, Decode decode) {
         EXPECT_TRUE(refused_untouched(res, r)) << c.what;
     }
 }
-std::string read_file(const std::string& path);
+
+// Every prefix of `file` (one every `step` bytes) is refused and leaves an occupied record
+// alone; with `may_accept`, a prefix may instead give a picture of the whole file's size
+// (data that merely stop early). Nothing is printed.
+void expect_prefixes_handled(Decoder decode, const std::string& file, bool may_accept = false,
+                             std::size_t step = 1);
+// Each of the first `limit` bytes set to each of `values` (and the file then passed through
+// `mend`, when given): a refusal leaves an occupied record alone, an acceptance gives planes of
+// the picture's size. Nothing is printed.
+void expect_damage_handled(Decoder decode, const std::string& file,
+                           std::initializer_list<int> values,
+                           std::size_t limit = std::string::npos,
+                           const std::function<std::string(std::string)>& mend = nullptr);
+
+using Reader = std::function<ReadResult(const std::string& path, ImageRecord& out)>;
+// Saves `bytes` as a file and reads it into an occupied record (zoom and undo planes set too):
+// accepted and named after the path; unless `sets_camera_fields`, everything but the size and
+// planes stays as it was. A missing file is refused as cannot_open, untouched. The record read.
+ImageRecord read_saved(const Reader& read, const std::string& bytes,
+                       bool sets_camera_fields = false);
+
+// ---- writers
+
+using Writer = std::function<WriteResult(const std::string& path, const ImageRecord& record)>;
+struct BadRecord {
+    const char* what;
+    ImageRecord record;
+    std::string detail = {};  // the exact reason, when it matters
+};
+// `write` refuses an empty record, one with a short plane and each of `more`: it says why,
+// an existing file keeps its contents and no file appears. `good` is refused for a folder
+// that does not exist.
+void expect_writes_refused(const Writer& write, const ImageRecord& good,
+                           const std::vector<BadRecord>& more = {});
+// `encode` into a stream whose every write fails (/dev/full) reports the failure.
+::testing::AssertionResult fails_on_full_device(const std::function<bool(std::FILE*)>& encode);
 
 }  // namespace vora::test

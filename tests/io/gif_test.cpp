@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -13,18 +12,14 @@
 namespace vora {
 namespace {
 
-using test::refused_untouched;
-using test::has_pixels;
-using test::matches_rgb8;
-using test::Rect;
-using test::Rgb;
-using test::same_record;
-using test::occupied_record;
-using test::quoted;
+using test::bytes;
 using test::imagemagick_convert;
-using test::make_image;
+using test::le16;
+using test::matches_raw;
 using test::python_with_pil;
+using test::quoted;
 using test::read_file;
+using test::Rgb;
 using test::run_command;
 using test::sample;
 using test::TempDir;
@@ -32,15 +27,7 @@ using test::write_file;
 
 using namespace std::string_literals;
 
-
 // ---- building files by hand ----
-
-std::string le16(int v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
-std::string bytes(std::initializer_list<int> list) {
-    std::string s;
-    for (int b : list) s += char(b);
-    return s;
-}
 
 // Codes packed from the lowest bit up, each with its own width.
 std::string pack(const std::vector<std::pair<int, int>>& codes_and_widths) {
@@ -136,7 +123,7 @@ std::string build(const GifParts& p) {
 }
 
 ReadResult decode(const std::string& file, ImageRecord& out) {
-    return decode_gif(reinterpret_cast<const uint8_t*>(file.data()), file.size(), out);
+    return test::decode_bytes(decode_gif, file, out);
 }
 
 const Rgb kBlack{0, 0, 0};
@@ -184,11 +171,10 @@ TEST(GifReader, DecodesLzwCodeSequences) {
          {1, 1, 1, 1}},
     };
     for (const Case& c : cases) {
-        GifParts p{.global = kFour, .width = c.width, .height = c.height, .lzw = c.lzw};
-        ImageRecord r;
-        const ReadResult res = decode(build(p), r);
-        ASSERT_TRUE(res.ok()) << c.what << ": " << res.detail;
-        EXPECT_TRUE(has_pixels(r, c.width, c.height, colours_of(c.indices, kFour))) << c.what;
+        const GifParts p{.global = kFour, .width = c.width, .height = c.height, .lzw = c.lzw};
+        EXPECT_TRUE(test::decodes_to(decode_gif, build(p), c.width, c.height,
+                                     colours_of(c.indices, kFour)))
+            << c.what;
     }
 }
 
@@ -218,11 +204,9 @@ TEST(GifReader, FullTableKeeps12BitCodesUntilTheNextClear) {
     std::vector<Rgb> grey;
     for (int i = 0; i < 256; ++i) grey.push_back({i, i, 255 - i});
     const int n = int(indices.size());
-    GifParts p{.global = grey, .width = n, .height = 1, .min_code_size = 8, .lzw = pack(codes)};
-    ImageRecord r;
-    const ReadResult res = decode(build(p), r);
-    ASSERT_TRUE(res.ok()) << res.detail;
-    EXPECT_TRUE(has_pixels(r, n, 1, colours_of(indices, grey)));
+    const GifParts p{
+        .global = grey, .width = n, .height = 1, .min_code_size = 8, .lzw = pack(codes)};
+    EXPECT_TRUE(test::decodes_to(decode_gif, build(p), n, 1, colours_of(indices, grey)));
 }
 
 TEST(GifReader, CodeSizesFromOneToEightBits) {
@@ -232,12 +216,10 @@ TEST(GifReader, CodeSizesFromOneToEightBits) {
         for (int i = 0; i < colours; ++i) table.push_back({i, 255 - i, (i * 7) & 255});
         std::vector<int> indices;
         for (int i = 0; i < 3 * 5; ++i) indices.push_back((i * 5 + 3) % colours);
-        GifParts p{.global = table, .width = 3, .height = 5, .min_code_size = size,
-                   .lzw = literal_lzw(size, indices)};
-        ImageRecord r;
-        const ReadResult res = decode(build(p), r);
-        ASSERT_TRUE(res.ok()) << "code size " << size << ": " << res.detail;
-        EXPECT_TRUE(has_pixels(r, 3, 5, colours_of(indices, table))) << "code size " << size;
+        const GifParts p{.global = table, .width = 3, .height = 5, .min_code_size = size,
+                         .lzw = literal_lzw(size, indices)};
+        EXPECT_TRUE(test::decodes_to(decode_gif, build(p), 3, 5, colours_of(indices, table)))
+            << "code size " << size;
     }
 }
 
@@ -267,12 +249,10 @@ TEST(GifReader, InterlacedRowsComeInFourPasses) {
             shown[std::size_t(2 * c.rows_in_data_order[std::size_t(k)])] = k;
             shown[std::size_t(2 * c.rows_in_data_order[std::size_t(k)] + 1)] = 31 - k;
         }
-        GifParts p{.global = table, .width = 2, .height = c.height, .interlaced = true,
-                   .min_code_size = 5, .lzw = literal_lzw(5, data_indices)};
-        ImageRecord r;
-        ASSERT_TRUE(decode(build(p), r).ok()) << "height " << c.height;
-        EXPECT_TRUE(has_pixels(r, 2, c.height, colours_of(shown, table))) << "height "
-                                                                             << c.height;
+        const GifParts p{.global = table, .width = 2, .height = c.height, .interlaced = true,
+                         .min_code_size = 5, .lzw = literal_lzw(5, data_indices)};
+        EXPECT_TRUE(test::decodes_to(decode_gif, build(p), 2, c.height, colours_of(shown, table)))
+            << "height " << c.height;
     }
 }
 
@@ -283,6 +263,9 @@ TEST(GifReader, ColourTablesAndTheCanvas) {
     const std::string loop = "\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00"s;
     const Rgb R = kRed, G = kGreen, B = kBlue, Y = kGrey;
     const Rgb b0 = other[0], b1 = other[1], b2 = other[2], b3 = other[3];
+    // A second image after the first, showing index 2.
+    const std::string second = ","s + le16(0) + le16(0) + le16(1) + le16(1) + "\0\x02"s +
+                               sub_blocks(literal_lzw(2, {2})) + ";";
     struct Case {
         const char* what;
         GifParts parts;
@@ -330,27 +313,17 @@ TEST(GifReader, ColourTablesAndTheCanvas) {
          {.screen_width = 2, .screen_height = 1, .global = other, .background = 0, .left = 1,
           .top = 1, .width = 2, .height = 1, .lzw = literal_lzw(2, {1, 2})},
          3, 2, {b0, b0, b0, b0, b1, b2}},
+        {"only the first image is read",
+         {.global = kFour, .width = 1, .height = 1, .lzw = literal_lzw(2, {1}), .tail = second},
+         1, 1, {G}},
     };
     for (const Case& c : cases) {
         ImageRecord r;
         const ReadResult res = decode(build(c.parts), r);
         ASSERT_TRUE(res.ok()) << c.what << ": " << res.detail;
-        EXPECT_TRUE(has_pixels(r, c.w, c.h, c.top_first)) << c.what;
+        EXPECT_TRUE(test::has_pixels(r, c.w, c.h, c.top_first)) << c.what;
         EXPECT_EQ(r.mono, 0) << c.what;
     }
-}
-
-TEST(GifReader, OnlyTheFirstImageIsRead) {
-    GifParts p{.global = kFour, .width = 1, .height = 1, .lzw = literal_lzw(2, {1})};
-    GifParts second = p;
-    second.lzw = literal_lzw(2, {2});
-    std::string file = build(p);
-    file.pop_back();  // the trailer
-    const std::string next = build(second);
-    file += next.substr(next.find(','));
-    ImageRecord r;
-    ASSERT_TRUE(decode(file, r).ok());
-    EXPECT_TRUE(has_pixels(r, 1, 1, {kGreen}));
 }
 
 // ---- bad input ----
@@ -426,42 +399,12 @@ TEST(GifReader, RejectsBadFilesAndLeavesTheRecordAlone) {
 }
 
 TEST(GifReader, ReadGifNamesTheRecordOrLeavesItAlone) {
-    TempDir dir;
-    const std::string path = dir.file("picture.gif");
-    write_file(path, build({.global = kFour, .width = 1, .height = 1,
-                            .lzw = literal_lzw(2, {2})}));
-    ImageRecord r = occupied_record();
-    ASSERT_TRUE(read_gif(path, r).ok());
-    EXPECT_EQ(r.name, path);
-    EXPECT_TRUE(has_pixels(r, 1, 1, {kBlue}));
-
-    r = occupied_record();
-    EXPECT_EQ(read_gif(dir.file("missing.gif"), r).status, ReadStatus::cannot_open);
-    EXPECT_TRUE(same_record(r, occupied_record()));
+    const std::string file =
+        build({.global = kFour, .width = 1, .height = 1, .lzw = literal_lzw(2, {2})});
+    EXPECT_TRUE(test::has_pixels(test::read_saved(read_gif, file), 1, 1, {kBlue}));
 }
 
 // ---- files written by other programs, checked against PIL ----
-
-// Where PIL's rendering of `path` goes (see render_with_pil).
-std::string pil_output(const std::string& path, const TempDir& dir) {
-    return dir.file(std::filesystem::path(path).filename().string() + ".pil.rgb");
-}
-
-// Renders the first frame of each file as PIL shows it, converted to 8-bit RGB, top row
-// first, into pil_output(); one Python run for all of them.
-bool render_with_pil(const std::vector<std::string>& paths, const TempDir& dir) {
-    const std::string script = dir.file("render.py");
-    write_file(script,
-               "import os, sys\n"
-               "from PIL import Image\n"
-               "for p in sys.argv[2:]:\n"
-               "    out = os.path.join(sys.argv[1], os.path.basename(p) + '.pil.rgb')\n"
-               "    open(out, 'wb').write(Image.open(p).convert('RGB').tobytes())\n");
-    std::string command = python_with_pil() + " " + quoted(script) + " " +
-                          quoted(dir.path().string());
-    for (const std::string& p : paths) command += " " + quoted(p);
-    return run_command(command) == 0;
-}
 
 // Where the first image descriptor of a well-formed file starts, and its fields.
 struct Layout {
@@ -511,13 +454,13 @@ std::string with_local_table(const std::string& f, bool drop_global) {
 
 // Checks each file against PIL's reading, in `part` of the picture.
 void expect_like_pil(const std::vector<std::string>& paths, const TempDir& dir,
-                     Rect part = {}) {
-    ASSERT_TRUE(render_with_pil(paths, dir)) << "PIL could not read the files";
-    for (const std::string& path : paths) {
+                     test::Rect part = {}) {
+    const std::vector<std::string> want = test::pil_rgb8(paths, dir);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
         ImageRecord r;
-        const ReadResult res = read_gif(path, r);
-        ASSERT_TRUE(res.ok()) << path << ": " << res.detail;
-        EXPECT_TRUE(matches_rgb8(r, read_file(pil_output(path, dir)), part)) << path;
+        const ReadResult res = read_gif(paths[i], r);
+        ASSERT_TRUE(res.ok()) << paths[i] << ": " << res.detail;
+        EXPECT_TRUE(matches_raw(r, want[i], 8, part)) << paths[i];
     }
 }
 
@@ -614,12 +557,7 @@ TEST(GifReader, FilesWrittenByImageMagickMatchPil) {
 
 // As ImageMagick shows the first frame on its screen (-coalesce), top row first.
 std::string magick_rgb8(const std::string& path, const TempDir& dir) {
-    const std::string raw = dir.file("magick.rgb");
-    std::filesystem::remove(raw);
-    if (run_command(imagemagick_convert() + " " + quoted(path + "[0]") +
-                    " -coalesce -depth 8 rgb:" + quoted(raw) + " 2>/dev/null") != 0)
-        return "";
-    return read_file(raw);
+    return test::magick_raw(path + "[0]", dir, 8, "-coalesce");
 }
 
 TEST(GifReader, ImageSmallerThanTheScreen) {
@@ -647,7 +585,7 @@ TEST(GifReader, ImageSmallerThanTheScreen) {
     const std::string local_only = dir.file("local_only.gif");
     write_file(local, with_local_table(blue_background, false));
     write_file(local_only, with_local_table(blue_background, true));
-    const Rect image{4, 2, 5, 3};
+    const test::Rect image{4, 2, 5, 3};
 
     expect_like_pil({path}, dir);
     expect_like_pil({blue_path, local, local_only}, dir, image);
@@ -656,11 +594,11 @@ TEST(GifReader, ImageSmallerThanTheScreen) {
     ASSERT_TRUE(read_gif(path, r).ok());
     ASSERT_EQ(r.width, 12);
     ASSERT_EQ(r.height, 9);
-    EXPECT_TRUE(matches_rgb8(r, magick_rgb8(path, dir)));
+    EXPECT_TRUE(matches_raw(r, magick_rgb8(path, dir)));
     EXPECT_EQ(sample(r, 2, 4, 9 - 1 - 2), 255 * 256);  // the blue point at the image's corner
 
     ASSERT_TRUE(read_gif(blue_path, r).ok());
-    EXPECT_TRUE(matches_rgb8(r, magick_rgb8(blue_path, dir)));
+    EXPECT_TRUE(matches_raw(r, magick_rgb8(blue_path, dir)));
 
     for (const std::string& p : {local, local_only}) {
         ASSERT_TRUE(read_gif(p, r).ok());

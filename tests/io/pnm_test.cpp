@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,114 +10,42 @@
 namespace vora {
 namespace {
 
-using test::refused_untouched;
-using test::has_samples;
-using test::same_record;
-using test::occupied_record;
-using test::quoted;
+using test::bytes;
 using test::imagemagick_convert;
+using test::magick_raw;
 using test::make_image;
+using test::matches_raw;
+using test::pil_rgb8;
 using test::python_with_pil;
-using test::read_file;
+using test::quoted;
 using test::run_command;
-using test::sample;
 using test::TempDir;
-using test::write_file;
-
-using Rgb16 = test::Rgb;  // samples as the record holds them
 
 constexpr int kWhite = 0xFF00;  // an 8-bit 255
 
-std::string bytes(std::initializer_list<int> list) {
-    std::string s;
-    for (int b : list) s += char(b);
-    return s;
-}
-
 ReadResult decode(const std::string& file, ImageRecord& out) {
-    return decode_pixmap(reinterpret_cast<const uint8_t*>(file.data()), file.size(), out);
+    return test::decode_bytes(decode_pixmap, file, out);
 }
 
-std::vector<Rgb16> greys(std::initializer_list<int> values) {
-    std::vector<Rgb16> v;
+std::vector<test::Rgb> greys(std::initializer_list<int> values) {
+    std::vector<test::Rgb> v;
     for (int g : values) v.push_back({g, g, g});
     return v;
 }
 
-// Every sample equals the reference: raw RGB, top row first, 8-bit values (× 256) or 16-bit
-// values most significant byte first.
-::testing::AssertionResult matches_raw(const ImageRecord& r, const std::string& raw, int depth) {
-    const std::size_t step = depth == 16 ? 2 : 1;
-    if (raw.size() != 3 * step * r.sample_count())
-        return ::testing::AssertionFailure() << "reference holds " << raw.size() << " bytes for "
-                                             << r.width << "x" << r.height;
-    int differ = 0;
-    std::string first;
-    for (int top = 0; top < r.height; ++top)
-        for (int x = 0; x < r.width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const std::size_t i = step * (3 * (std::size_t(top) * r.width + x) + c);
-                const int want = depth == 16 ? uint8_t(raw[i]) << 8 | uint8_t(raw[i + 1])
-                                             : uint8_t(raw[i]) << 8;
-                const int got = sample(r, c, x, r.height - 1 - top);
-                if (got == want) continue;
-                if (differ++ == 0)
-                    first = "x " + std::to_string(x) + " top row " + std::to_string(top) +
-                            " channel " + std::to_string(c) + ": " + std::to_string(got) +
-                            " instead of " + std::to_string(want);
-            }
-    if (differ == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << differ << " samples differ, first " << first;
-}
-
-ImageRecord high_bytes(ImageRecord r) {
-    for (int c = 0; c < 3; ++c)
-        for (uint16_t& v : r.plane(c)) v &= 0xFF00;
-    return r;
-}
-
-// RGB as ImageMagick reads `path` (16-bit samples most significant byte first); empty when it
-// could not.
-std::string magick_raw(const std::string& path, int depth, const TempDir& dir) {
-    const std::string raw = dir.file("magick.rgb");
-    std::filesystem::remove(raw);
-    if (run_command(imagemagick_convert() + " " + quoted(path) + " -endian MSB -depth " +
-                    std::to_string(depth) + " rgb:" + quoted(raw) + " 2>/dev/null") != 0)
-        return "";
-    return read_file(raw);
-}
-
-// 8-bit RGB as PIL reads `path`.
-std::string pil_rgb8(const std::string& path, const TempDir& dir) {
-    const std::string raw = dir.file("pil.rgb");
-    std::filesystem::remove(raw);
-    if (run_command(python_with_pil() +
-                    " -c \"import sys; from PIL import Image; sys.stdout.buffer.write("
-                    "Image.open(sys.argv[1]).convert('RGB').tobytes())\" " +
-                    quoted(path) + " > " + quoted(raw) + " 2>/dev/null") != 0)
-        return "";
-    return read_file(raw);
-}
-
 // ---- reading ----
-
-TEST(PnmReader, CommentLineBeforeTheSize) {
-    // Six raster bytes; the first three are the top row.
-    const std::string file = "P5\n# made by hand\n3 2\n255\n" + bytes({1, 2, 3, 4, 5, 6});
-    ImageRecord r;
-    ASSERT_TRUE(decode(file, r).ok());
-    EXPECT_TRUE(has_samples(r, 3, 2, greys({0x100, 0x200, 0x300, 0x400, 0x500, 0x600})));
-    EXPECT_EQ(sample(r, 0, 0, 1), 0x100);  // the top row is plane row 1
-}
 
 TEST(PnmReader, SamplesForEachTypeAndMaximum) {
     struct Case {
         const char* what;
         std::string file;
         int w, h;
-        std::vector<Rgb16> top_first;
+        std::vector<test::Rgb> top_first;  // samples as the record holds them
     };
     const Case cases[] = {
+        {"comment line before the size; the first raster bytes are the top row",
+         "P5\n# made by hand\n3 2\n255\n" + bytes({1, 2, 3, 4, 5, 6}), 3, 2,
+         greys({0x100, 0x200, 0x300, 0x400, 0x500, 0x600})},
         {"P5 maximum 255: a byte b becomes b × 256", "P5\n2 1\n255\n" + bytes({0x80, 0xFF}),
          2, 1, greys({0x8000, 0xFF00})},
         {"P5 maximum 15 still one byte, not scaled", "P5\n2 1\n15\n" + bytes({15, 7}), 2, 1,
@@ -166,12 +92,8 @@ TEST(PnmReader, SamplesForEachTypeAndMaximum) {
          greys({0, kWhite, 0, 0, kWhite, kWhite, kWhite, kWhite, kWhite, 0,  //
                 kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, kWhite, 0, 0})},
     };
-    for (const Case& c : cases) {
-        ImageRecord r;
-        const ReadResult res = decode(c.file, r);
-        ASSERT_TRUE(res.ok()) << c.what << ": " << res.detail;
-        EXPECT_TRUE(has_samples(r, c.w, c.h, c.top_first)) << c.what;
-    }
+    for (const Case& c : cases)
+        EXPECT_TRUE(test::decodes_to(decode_pixmap, c.file, c.w, c.h, c.top_first, 1)) << c.what;
 }
 
 TEST(PnmReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
@@ -212,10 +134,10 @@ TEST(PnmReader, RefusesMalformedFilesAndLeavesTheRecordAlone) {
     test::expect_refused(cases, decode);
 }
 
-// A prefix of a valid file is either refused without touching the record or, for ASCII data
-// cut inside the last value, read as a picture of the full size.
-TEST(PnmReader, EveryTruncationIsHandled) {
-    const std::string files[] = {
+// A prefix of a valid file is refused without touching the record or, for ASCII data cut
+// inside the last value, read as a picture of the full size. Damaged bytes never do harm.
+TEST(PnmReader, TruncatedAndDamagedFilesAreHandled) {
+    const std::string truncated[] = {
         "P5\n# c\n3 2\n255\n" + bytes({1, 2, 3, 4, 5, 6}),
         "P6\n2 1\n65535\n" + bytes({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}),
         "P4\n9 2\n" + bytes({0xFF, 0x80, 0x01, 0x00}),
@@ -223,65 +145,29 @@ TEST(PnmReader, EveryTruncationIsHandled) {
         "P2\n2 1\n4095\n# c\n4095 17",
         "P1\n3 2\n0 1 0 1 1 0",
     };
-    for (const std::string& file : files) {
-        ImageRecord whole;
-        ASSERT_TRUE(decode(file, whole).ok()) << file;
-        const bool ascii = file[1] <= '3';
-        for (std::size_t n = 0; n < file.size(); ++n) {
-            ImageRecord r = occupied_record();
-            const ReadResult res = decode(file.substr(0, n), r);
-            if (res.ok()) {
-                EXPECT_TRUE(ascii) << file.substr(0, 2) << " accepted with " << n << " bytes";
-                EXPECT_EQ(r.red.size(), whole.red.size());
-            } else {
-                EXPECT_TRUE(same_record(r, occupied_record())) << file.substr(0, n);
-            }
-        }
+    for (const std::string& file : truncated) {
+        SCOPED_TRACE(file.substr(0, 2));
+        test::expect_prefixes_handled(decode_pixmap, file, file[1] <= '3');
     }
-}
-
-TEST(PnmReader, DamagedBytesAreHandled) {
-    const std::string files[] = {
+    const std::string damaged[] = {
         "P6\n2 2\n255\n" + std::string(12, 'x'),
         "P5\n2 1\n65535\n" + bytes({1, 2, 3, 4}),
         "P3\n2 1\n255\n1 2 3 4 5 6\n",
         "P4\n3 1\n" + bytes({0xA0}),
     };
-    for (const std::string& file : files)
-        for (std::size_t i = 0; i < file.size(); ++i)
-            for (int value : {0, int('\n'), int('#'), int('0'), int('9'), int('P'), 0xFF}) {
-                std::string damaged = file;
-                damaged[i] = char(value);
-                ImageRecord r = occupied_record();
-                if (decode(damaged, r).ok()) {
-                    EXPECT_EQ(r.red.size(), std::size_t(r.width) * std::size_t(r.height));
-                } else {
-                    EXPECT_TRUE(same_record(r, occupied_record())) << "byte " << i;
-                }
-            }
+    for (const std::string& file : damaged) {
+        SCOPED_TRACE(file.substr(0, 2));
+        test::expect_damage_handled(decode_pixmap, file, {0, '\n', '#', '0', '9', 'P', 0xFF});
+    }
 }
 
 TEST(PixmapReader, SetsNameSizeAndPlanesOnly) {
-    TempDir dir;
-    const std::string path = dir.file("pic.pgm");
-    write_file(path, "P5\n1 1\n255\n\x05");
-    ImageRecord r = occupied_record();
-    r.zoom = 250;
-    r.camera_model = "X";
-    ASSERT_TRUE(read_pixmap(path, r).ok());
-    EXPECT_EQ(r.name, path);
-    EXPECT_TRUE(has_samples(r, 1, 1, greys({0x500})));
-    EXPECT_EQ(r.mono, 1);  // grey input does not set the mono flag; this one was already set
-    EXPECT_EQ(r.zoom, 250);
-    EXPECT_EQ(r.camera_model, "X");
-
+    // Grey input does not set the mono flag: the occupied record's flag stays, a fresh one's 0.
+    const ImageRecord r = test::read_saved(read_pixmap, "P5\n1 1\n255\n\x05");
+    EXPECT_TRUE(test::has_samples(r, 1, 1, greys({0x500})));
     ImageRecord fresh;
-    ASSERT_TRUE(read_pixmap(path, fresh).ok());
+    ASSERT_TRUE(decode("P5\n1 1\n255\n\x05", fresh).ok());
     EXPECT_EQ(fresh.mono, 0);
-
-    ImageRecord missing = occupied_record();
-    EXPECT_EQ(read_pixmap(dir.file("none.ppm"), missing).status, ReadStatus::cannot_open);
-    EXPECT_TRUE(same_record(missing, occupied_record()));
 }
 
 // ---- files other programs wrote ----
@@ -307,11 +193,10 @@ TEST(PnmSamples, MatchReferenceDecoders) {
         EXPECT_EQ(r.width, 157) << c.file;
         EXPECT_EQ(r.height, 151) << c.file;
         if (!imagemagick_convert().empty()) {
-            EXPECT_TRUE(matches_raw(r, magick_raw(path, c.depth, tmp), c.depth))
-                << c.file << " (ImageMagick)";
+            EXPECT_TRUE(matches_raw(r, magick_raw(path, tmp, c.depth), c.depth)) << c.file;
         }
         if (c.depth == 8 && !python_with_pil().empty()) {
-            EXPECT_TRUE(matches_raw(r, pil_rgb8(path, tmp), 8)) << c.file << " (PIL)";
+            EXPECT_TRUE(matches_raw(r, pil_rgb8(path, tmp))) << c.file << " (PIL)";
         }
     }
 }
@@ -353,44 +238,46 @@ TEST(PnmGenerated, ImageMagickFilesOfEveryType) {
                                   c.options + quoted(out) + " 2>/dev/null"),
                       0)
                 << what;
-            const std::string file = read_file(out);
+            const std::string file = test::read_file(out);
             ASSERT_GE(file.size(), 2u);
             EXPECT_EQ(file[1], c.type) << what;
             ImageRecord r;
             const ReadResult res = decode(file, r);
             ASSERT_TRUE(res.ok()) << what << ": " << res.detail;
-            EXPECT_TRUE(matches_raw(r, magick_raw(out, c.depth, dir), c.depth)) << what;
+            EXPECT_TRUE(matches_raw(r, magick_raw(out, dir, c.depth), c.depth)) << what;
         }
 }
 
 TEST(PnmGenerated, PilFilesOfEveryMode) {
     if (python_with_pil().empty()) GTEST_SKIP() << "Python with PIL is not installed";
     TempDir dir;
-    const std::string script =
-        "import sys\n"
-        "from PIL import Image\n"
-        "folder = sys.argv[1]\n"
-        "for w in (1, 2, 5):\n"
-        "    im = Image.new('RGB', (w, 4))\n"
-        "    im.putdata([((x * 53 + y * 17) % 256, (x * 29 + y * 91) % 256, (x * 7 + y * 131) "
-        "% 256) for y in range(4) for x in range(w)])\n"
-        "    im.save('%s/RGB_%d.ppm' % (folder, w))\n"
-        "    im.convert('L').save('%s/L_%d.pgm' % (folder, w))\n"
-        "    im.convert('1').save('%s/1_%d.pbm' % (folder, w))\n";
-    write_file(dir.file("make.py"), script);
+    test::write_file(dir.file("make.py"),
+                     "import sys\n"
+                     "from PIL import Image\n"
+                     "folder = sys.argv[1]\n"
+                     "for w in (1, 2, 5):\n"
+                     "    im = Image.new('RGB', (w, 4))\n"
+                     "    im.putdata([((x * 53 + y * 17) % 256, (x * 29 + y * 91) % 256, "
+                     "(x * 7 + y * 131) % 256) for y in range(4) for x in range(w)])\n"
+                     "    im.save('%s/RGB_%d.ppm' % (folder, w))\n"
+                     "    im.convert('L').save('%s/L_%d.pgm' % (folder, w))\n"
+                     "    im.convert('1').save('%s/1_%d.pbm' % (folder, w))\n");
     ASSERT_EQ(run_command(python_with_pil() + " " + quoted(dir.file("make.py")) + " " +
                           quoted(dir.path().string())),
               0);
-    for (int width : {1, 2, 5})
-        for (const char* name : {"RGB_%d.ppm", "L_%d.pgm", "1_%d.pbm"}) {
-            char file[32];
-            std::snprintf(file, sizeof file, name, width);
-            const std::string path = dir.file(file);
-            ImageRecord r;
-            const ReadResult res = read_pixmap(path, r);
-            ASSERT_TRUE(res.ok()) << file << ": " << res.detail;
-            EXPECT_TRUE(matches_raw(r, pil_rgb8(path, dir), 8)) << file;
-        }
+    const std::pair<const char*, const char*> kinds[] = {{"RGB_", ".ppm"}, {"L_", ".pgm"},
+                                                         {"1_", ".pbm"}};
+    std::vector<std::string> paths;
+    for (int w : {1, 2, 5})
+        for (const auto& [mode, ext] : kinds)
+            paths.push_back(dir.file(mode + std::to_string(w) + ext));
+    const std::vector<std::string> want = pil_rgb8(paths, dir);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        ImageRecord r;
+        const ReadResult res = read_pixmap(paths[i], r);
+        ASSERT_TRUE(res.ok()) << paths[i] << ": " << res.detail;
+        EXPECT_TRUE(matches_raw(r, want[i])) << paths[i];
+    }
 }
 
 // ---- writing ----
@@ -422,66 +309,46 @@ TEST(PixmapWriter, ExactBytesForEachVariant) {
     for (const Case& c : cases) {
         const std::string path = dir.file("out.ppm");
         ASSERT_TRUE(write_pixmap(path, two_by_two(), c.variant).ok()) << c.variant;
-        EXPECT_EQ(read_file(path), c.want) << "variant " << c.variant;
+        EXPECT_EQ(test::read_file(path), c.want) << "variant " << c.variant;
     }
 }
 
-TEST(PixmapWriter, ReadsBackThroughOurReader) {
+// Our reader, ImageMagick and PIL (8-bit files only) read every variant back.
+TEST(PixmapWriter, ReadersReadOurFiles) {
     const ImageRecord img = make_image(7, 3, [](int c, int x, int y) {
         return (c * 20011 + x * 7919 + y * 104729) % 65536;
     });
     TempDir dir;
     for (int variant : {0, kPixmapBinary16, 16, kPixmapAscii16}) {
-        const std::string path = dir.file("rt.ppm");
-        ASSERT_TRUE(write_pixmap(path, img, variant).ok());
-        ImageRecord back;
-        ASSERT_TRUE(read_pixmap(path, back).ok()) << variant;
-        const ImageRecord want = variant % 16 ? img : high_bytes(img);
-        EXPECT_TRUE(back.red == want.red && back.green == want.green && back.blue == want.blue)
-            << "variant " << variant;
-    }
-}
-
-TEST(PixmapWriter, OtherProgramsReadOurFiles) {
-    if (imagemagick_convert().empty() && python_with_pil().empty())
-        GTEST_SKIP() << "neither ImageMagick nor Python with PIL is installed";
-    const ImageRecord img = make_image(5, 3, [](int c, int x, int y) {
-        return (c * 20011 + x * 7919 + y * 104729) % 65536;
-    });
-    TempDir dir;
-    for (int variant : {0, kPixmapBinary16, 16, kPixmapAscii16}) {
+        SCOPED_TRACE(variant);
         const std::string path = dir.file("ours.ppm");
         ASSERT_TRUE(write_pixmap(path, img, variant).ok());
-        const bool wide = variant % 16 != 0;
-        const ImageRecord want = wide ? img : high_bytes(img);
+        const int depth = variant % 16 ? 16 : 8;
+        const ImageRecord want = depth == 16 ? img : test::high_bytes(img);
+        ImageRecord back;
+        ASSERT_TRUE(read_pixmap(path, back).ok());
+        EXPECT_TRUE(test::same_pixels(back, want));
         if (!imagemagick_convert().empty()) {
-            EXPECT_TRUE(matches_raw(want, magick_raw(path, wide ? 16 : 8, dir), wide ? 16 : 8))
-                << "ImageMagick, variant " << variant;
+            EXPECT_TRUE(matches_raw(want, magick_raw(path, dir, depth), depth)) << "ImageMagick";
         }
-        if (!wide && !python_with_pil().empty()) {
-            EXPECT_TRUE(matches_raw(want, pil_rgb8(path, dir), 8)) << "PIL, variant " << variant;
+        if (depth == 8 && !python_with_pil().empty()) {
+            EXPECT_TRUE(matches_raw(want, pil_rgb8(path, dir))) << "PIL";
         }
     }
 }
 
 TEST(PixmapWriter, FailuresLeaveFilesAlone) {
-    TempDir dir;
-    const std::string path = dir.file("keep.ppm");
-    write_file(path, "old contents");
-    const WriteResult empty = write_pixmap(path, ImageRecord{}, kPixmapBinary16);
-    EXPECT_FALSE(empty.ok());
-    EXPECT_EQ(empty.detail, "empty image");
-    EXPECT_EQ(read_file(path), "old contents");
-
     const ImageRecord img = make_image(2, 2, [](int, int, int) { return 0; });
-    EXPECT_FALSE(write_pixmap(dir.file("no/such/folder/x.ppm"), img, 0).ok());
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-
-    std::FILE* full = std::fopen("/dev/full", "wb");
-    if (!full) GTEST_SKIP() << "/dev/full is not available";
-    std::setvbuf(full, nullptr, _IONBF, 0);
-    EXPECT_FALSE(encode_pixmap(full, img, kPixmapAscii16));
-    std::fclose(full);
+    for (int variant : {0, kPixmapBinary16, 16, kPixmapAscii16}) {
+        SCOPED_TRACE(variant);
+        test::expect_writes_refused(
+            [&](const std::string& path, const ImageRecord& r) {
+                return write_pixmap(path, r, variant);
+            },
+            img, {{"empty record, exact reason", ImageRecord{}, "empty image"}});
+        EXPECT_TRUE(test::fails_on_full_device(
+            [&](std::FILE* f) { return encode_pixmap(f, img, variant); }));
+    }
 }
 
 }  // namespace
