@@ -46,12 +46,12 @@ void sharpen(ImageRecord& r, ParamVector& p, const OperationKernels& k) {
     // The kernel works in place (it keeps the rows it still needs): a fresh full-size
     // scratch plane would cost more than the default filter itself.
     if (r.mono == 1) {
-        if (mask & (kMaskRed | kMaskGreen | kMaskBlue)) k.sharpen(ref(r, 0), nullptr, p);
+        if (mask & (kMaskRed | kMaskGreen | kMaskBlue)) k.sharpen(ref(r, 0), p);
         return;
     }
     const int32_t bits[3] = {kMaskRed, kMaskGreen, kMaskBlue};
     for (int c = 0; c < 3; ++c)
-        if (mask & bits[c]) k.sharpen(ref(r, c), nullptr, p);
+        if (mask & bits[c]) k.sharpen(ref(r, c), p);
 }
 
 void tone_curve(ImageRecord& r, ParamVector& p, const OperationKernels& k) {
@@ -75,16 +75,16 @@ void edge(ImageRecord& r, ParamVector& p, const OperationKernels& k) {
     // The kernels keep the two rows they still need and work in place: fresh full-size
     // scratch planes would cost more than the filter itself.
     if (r.mono == 1) {
-        if (mask & all) k.edge(ref(r, 0), nullptr, p);
+        if (mask & all) k.edge(ref(r, 0), p);
         return;
     }
     if ((mask & all) == all) {
-        k.edge_joint({ref(r, 0), ref(r, 1), ref(r, 2)}, {nullptr, nullptr, nullptr}, p);
+        k.edge_joint({ref(r, 0), ref(r, 1), ref(r, 2)}, p);
         return;
     }
     const int32_t bits[3] = {kMaskRed, kMaskGreen, kMaskBlue};
     for (int c = 0; c < 3; ++c)
-        if (mask & bits[c]) k.edge(ref(r, c), nullptr, p);
+        if (mask & bits[c]) k.edge(ref(r, c), p);
 }
 
 void resize(ImageRecord& r, ParamVector& p, const OperationKernels& k) {

@@ -24,7 +24,9 @@ using ParamVector = std::array<int32_t, kParamCount>;
 
 // Packed points: x × 16384 + y, y counted from the top row of the picture.
 inline constexpr int32_t kPointPack = 16384;
-inline int32_t pack_point(int32_t x, int32_t y_from_top) { return x * kPointPack + y_from_top; }
+inline int32_t pack_point(int32_t x, int32_t y_from_top) {
+    return x * kPointPack + y_from_top;
+}
 struct StoredPoint {
     int32_t x;
     int32_t row;  // stored row (bottom-up)
@@ -49,19 +51,17 @@ struct ConstPlaneRef {
 // The operations behind each code. The engine owns parameter handling; the operation
 // families of filters/ and composite/ fill these in as they are built.
 struct OperationKernels {
-    // 0: sharpen/smooth one plane in place (the engine passes no scratch plane: null).
-    void (*sharpen)(PlaneRef plane, uint16_t* scratch, const ParamVector& p) = nullptr;
+    // 0: sharpen/smooth one plane in place.
+    void (*sharpen)(PlaneRef plane, const ParamVector& p) = nullptr;
     // 1: tone curve of one plane; channel 0..2 selects the triple p[3c]..p[3c+2].
     void (*tone_curve)(PlaneRef plane, int channel, const ParamVector& p) = nullptr;
     // 3, 8, 9: compositing into the empty target record.
     void (*auto_composite)(Workbench& wb, ImageRecord& target, ParamVector& p) = nullptr;
     void (*point_composite)(Workbench& wb, ImageRecord& target, ParamVector& p) = nullptr;
     void (*lrgb_composite)(Workbench& wb, ImageRecord& target, ParamVector& p) = nullptr;
-    // 5: edge enhancement of one plane, or of three planes jointly, in place (the engine
-    // passes no scratch planes: null).
-    void (*edge)(PlaneRef plane, uint16_t* scratch, const ParamVector& p) = nullptr;
-    void (*edge_joint)(std::array<PlaneRef, 3> planes, std::array<uint16_t*, 3> scratch,
-                       const ParamVector& p) = nullptr;
+    // 5: edge enhancement of one plane, or of three planes jointly, in place.
+    void (*edge)(PlaneRef plane, const ParamVector& p) = nullptr;
+    void (*edge_joint)(std::array<PlaneRef, 3> planes, const ParamVector& p) = nullptr;
     // 6: resize; replaces the planes and the size. Scales p[0]/p[1], p[2]/p[3], method p[4].
     void (*resize)(ImageRecord& record, const ParamVector& p) = nullptr;
     // 7: background correction / image difference: mode, p[2]..p[7] × 256, p[8].
@@ -84,8 +84,8 @@ struct OperationKernels {
     void (*distortion)(ImageRecord& record, int32_t amount) = nullptr;
     // 101: wavelet in place, or the 2× enlargement returning a plane of twice the size.
     void (*wavelet)(PlaneRef plane, const std::array<double, 8>& gains) = nullptr;
-    void (*wavelet_enlarge)(ConstPlaneRef plane, const std::array<double, 8>& gains,
-                            int32_t order, Plane& enlarged) = nullptr;
+    void (*wavelet_enlarge)(ConstPlaneRef plane, const std::array<double, 8>& gains, int32_t order,
+                            Plane& enlarged) = nullptr;
     // 102: blur restoration of one plane with p[0]..p[3].
     void (*restore)(PlaneRef plane, const ParamVector& p) = nullptr;
 };

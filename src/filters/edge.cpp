@@ -241,15 +241,14 @@ bool usable(const PlaneRef& p) {
 
 }  // namespace
 
-void edge_enhance_plane(PlaneRef plane, uint16_t*, const ParamVector& p) {
+void edge_enhance_plane(PlaneRef plane, const ParamVector& p) {
     if (!usable(plane)) return;
     const EdgeParams e = edge_params(p);
     RowKeeper rows(plane);
     for (int y = 0; y < plane.height; ++y) plane_row(rows.keep(y), rows.row(y), plane.width, e);
 }
 
-void edge_enhance_joint(std::array<PlaneRef, 3> planes, std::array<uint16_t*, 3>,
-                        const ParamVector& p) {
+void edge_enhance_joint(std::array<PlaneRef, 3> planes, const ParamVector& p) {
     for (const PlaneRef& plane : planes) {
         if (!usable(plane)) return;
         if (plane.width != planes[0].width || plane.height != planes[0].height) return;

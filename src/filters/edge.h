@@ -6,8 +6,7 @@
 // percent (0..100), p[4] smoothing (0..50); the engine has clamped them (the kernels clamp
 // again). The planes are filtered in place from the bottom row up, keeping copies of the two
 // rows still needed, so every pixel sees unchanged neighbours exactly as if the results went
-// to full-size scratch planes copied back at the end; the scratch arguments are not used and
-// may be null. Both kernels run on the calling thread.
+// to full-size scratch planes copied back at the end. Both kernels run on the calling thread.
 #pragma once
 
 #include <array>
@@ -18,11 +17,10 @@
 namespace vora {
 
 // One plane on its own: equal neighbours count as neither brighter nor darker.
-void edge_enhance_plane(PlaneRef plane, uint16_t* scratch, const ParamVector& p);
+void edge_enhance_plane(PlaneRef plane, const ParamVector& p);
 
 // Three colour planes together: R + G + B decides, each channel uses its own sums, and a
 // neighbour as bright as the centre counts as bright. The planes must share one size.
-void edge_enhance_joint(std::array<PlaneRef, 3> planes, std::array<uint16_t*, 3> scratch,
-                        const ParamVector& p);
+void edge_enhance_joint(std::array<PlaneRef, 3> planes, const ParamVector& p);
 
 }  // namespace vora

@@ -261,7 +261,7 @@ std::vector<BandRows> rows_of_bands(ConstPlaneRef plane, int reach) {
     return rows;
 }
 
-void sharpen_plane(PlaneRef plane, uint16_t*, const ParamVector& p) {
+void sharpen_plane(PlaneRef plane, const ParamVector& p) {
     if (!plane.data || plane.width < 1 || plane.height < 1) return;
     const SharpRule rule = sharp_rule(p);
     const RadialKernel kernel = sharpen_kernel(p[0], p[4]);

@@ -100,7 +100,7 @@ std::vector<BandRows> rows_of_bands(ConstPlaneRef plane, int reach);
 // Operation code 0 on one plane, in place: p[0] radius, p[1] threshold, p[2] smooth
 // strength, p[3] sharp strength (limited to their ranges here too), p[4] falloff as is. All
 // means are taken from the unchanged samples. The bands keep the few rows they still need,
-// so no scratch plane is used (`scratch` may be null).
-void sharpen_plane(PlaneRef plane, uint16_t* scratch, const ParamVector& p);
+// so no scratch plane is used.
+void sharpen_plane(PlaneRef plane, const ParamVector& p);
 
 }  // namespace vora

@@ -255,7 +255,9 @@ TEST_F(CliTest, ApplyDetailFiltersOnTheChosenPlanes) {
         ASSERT_EQ(after.size(), before.size());
         EXPECT_EQ(colour_of(after, 0), colour_of(before, 0));
         EXPECT_EQ(colour_of(after, 1), colour_of(before, 1));
-        if (op == "sharpen") EXPECT_NE(colour_of(after, 2), colour_of(before, 2));
+        if (op == "sharpen") {
+            EXPECT_NE(colour_of(after, 2), colour_of(before, 2));
+        }
     }
     // Haar (order 1) enlargement with all gains 1.0: every sample becomes a 2 × 2 block.
     CliRun r = run_cli(

@@ -32,19 +32,18 @@ ImageRecord* g_target = nullptr;
 
 OperationKernels recording_kernels() {
     OperationKernels k;
-    k.sharpen = [](PlaneRef p, uint16_t* scratch, const ParamVector& v) {
-        g_log->calls.push_back("sharpen " + plane_name(*g_target, p.data) +
-                               (scratch ? "" : " no-scratch"));
+    k.sharpen = [](PlaneRef p, const ParamVector& v) {
+        g_log->calls.push_back("sharpen " + plane_name(*g_target, p.data));
         g_log->params = v;
     };
     k.tone_curve = [](PlaneRef p, int channel, const ParamVector&) {
         g_log->calls.push_back("tone " + plane_name(*g_target, p.data) + std::to_string(channel));
     };
-    k.edge = [](PlaneRef p, uint16_t*, const ParamVector& v) {
+    k.edge = [](PlaneRef p, const ParamVector& v) {
         g_log->calls.push_back("edge " + plane_name(*g_target, p.data));
         g_log->params = v;
     };
-    k.edge_joint = [](std::array<PlaneRef, 3>, std::array<uint16_t*, 3>, const ParamVector& v) {
+    k.edge_joint = [](std::array<PlaneRef, 3>, const ParamVector& v) {
         g_log->calls.push_back("edge joint");
         g_log->params = v;
     };
@@ -127,7 +126,7 @@ TEST_F(EngineTest, SharpenClampsAndWritesBackAndFollowsTheMask) {
     wb->params[3] = 51;
     wb->params[4] = -7;  // passed as is
     wb->params[5] = kMaskRed | kMaskBlue;
-    EXPECT_EQ(run(0), (Calls{"sharpen R no-scratch", "sharpen B no-scratch"}));
+    EXPECT_EQ(run(0), (Calls{"sharpen R", "sharpen B"}));
     EXPECT_EQ(wb->params[0], 1);
     EXPECT_EQ(wb->params[1], 65535);
     EXPECT_EQ(wb->params[2], 0);
@@ -144,7 +143,7 @@ TEST_F(EngineTest, SharpenOnMonoUsesRedForAnyMaskBit) {
     wb->params[5] = 0;
     EXPECT_TRUE(run(0).empty());
     wb->params[5] = kMaskGreen;
-    EXPECT_EQ(run(0), Calls{"sharpen R no-scratch"});
+    EXPECT_EQ(run(0), Calls{"sharpen R"});
 }
 
 TEST_F(EngineTest, EmptyTargetsAreSkipped) {

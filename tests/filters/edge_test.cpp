@@ -194,13 +194,13 @@ TEST_F(Edge, KernelsClampHostileParametersAndIgnoreMissingPlanes) {
     auto joint = [&](int green_width) {
         edge_enhance_joint({PlaneRef{r.red.data(), 6, 4}, PlaneRef{r.green.data(), green_width, 4},
                             PlaneRef{r.blue.data(), 6, 4}},
-                           {}, p);
+                           p);
     };
     joint(6);
     EXPECT_TRUE(test::same_record(r, expected));
     joint(5);  // sizes differ: nothing happens
-    edge_enhance_plane({nullptr, 6, 4}, nullptr, p);
-    edge_enhance_plane({r.red.data(), 0, 4}, nullptr, p);
+    edge_enhance_plane({nullptr, 6, 4}, p);
+    edge_enhance_plane({r.red.data(), 0, 4}, p);
     EXPECT_TRUE(test::same_record(r, expected));
 }
 

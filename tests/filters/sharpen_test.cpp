@@ -29,7 +29,7 @@ ParamVector sharp_params(int radius, int threshold, int smooth, int sharp, int f
 }
 
 Plane sharpened(Plane plane, int w, int h, const ParamVector& p) {
-    sharpen_plane({plane.data(), w, h}, nullptr, p);
+    sharpen_plane({plane.data(), w, h}, p);
     return plane;
 }
 
@@ -288,8 +288,8 @@ TEST(Sharpen, HostileInputIsHarmless) {
         EXPECT_EQ(sharpened(one, 1, 1, sharp_params(99, 70000, -1, 99, falloff)), one);
     }
     Plane p = kSmall;
-    sharpen_plane({p.data(), 0, 3}, nullptr, sharp_params(1, 0, 10, 10, 50));
-    sharpen_plane({nullptr, 3, 3}, nullptr, sharp_params(1, 0, 10, 10, 50));
+    sharpen_plane({p.data(), 0, 3}, sharp_params(1, 0, 10, 10, 50));
+    sharpen_plane({nullptr, 3, 3}, sharp_params(1, 0, 10, 10, 50));
     EXPECT_EQ(p, kSmall);
 }
 

@@ -23,7 +23,7 @@ ImageRecord picture(int w, int h, int seed) {
 
 Plane sharpened(const ImageRecord& r, int c, const ParamVector& p) {
     Plane plane = r.plane(c);
-    sharpen_plane({plane.data(), r.width, r.height}, nullptr, p);
+    sharpen_plane({plane.data(), r.width, r.height}, p);
     return plane;
 }
 
