@@ -19,10 +19,6 @@ namespace {
 
 using vora::ImageRecord;
 
-int64_t frame_bytes(const ImageRecord& r) {
-    return int64_t(r.sample_count()) * 3 * 2;
-}
-
 // A workbench whose slot 0 holds the shared frame.
 std::unique_ptr<vora::Workbench> workbench_with_frame() {
     auto wb = std::make_unique<vora::Workbench>();
@@ -76,7 +72,7 @@ void BM_BackgroundGenerate(benchmark::State& state) {
         vora::release_slot(target);
         state.ResumeTiming();
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(wb->table[0]));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(wb->table[0]));
 }
 BENCHMARK(BM_BackgroundGenerate)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -102,7 +98,7 @@ void BM_BackgroundPseudo(benchmark::State& state) {
         vora::apply_operation(*wb, 0, 7);
         benchmark::DoNotOptimize(wb->table[0].red.data());
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(frame));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(frame));
 }
 BENCHMARK(BM_BackgroundPseudo)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -127,7 +123,7 @@ void BM_BackgroundReference(benchmark::State& state) {
         vora::apply_operation(*wb, 0, 7);
         benchmark::DoNotOptimize(wb->table[0].red.data());
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(frame));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(frame));
 }
 BENCHMARK(BM_BackgroundReference)
     ->ArgName("mode")

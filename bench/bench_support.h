@@ -74,4 +74,17 @@ inline TempFolder& temp_folder() {
     return folder;
 }
 
+// Puts `source`'s picture back into `target` between the runs of an in-place operation.
+inline void reset_picture(ImageRecord& target, const ImageRecord& source) {
+    target.width = source.width;
+    target.height = source.height;
+    target.mono = source.mono;
+    for (int c = 0; c < 3; ++c) target.plane(c) = source.plane(c);
+}
+
+// Bytes of the three 16-bit planes of `r`.
+inline int64_t frame_bytes(const ImageRecord& r) {
+    return int64_t(r.sample_count()) * 3 * 2;
+}
+
 }  // namespace vora::bench

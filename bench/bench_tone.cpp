@@ -21,17 +21,6 @@ namespace {
 
 using vora::ImageRecord;
 
-void restore(ImageRecord& target, const ImageRecord& source) {
-    target.width = source.width;
-    target.height = source.height;
-    target.mono = source.mono;
-    for (int c = 0; c < 3; ++c) target.plane(c) = source.plane(c);
-}
-
-int64_t frame_bytes(const ImageRecord& r) {
-    return int64_t(r.sample_count()) * 3 * 2;
-}
-
 void gamma_on_frame(benchmark::State& state, int curve_mode) {
     const ImageRecord& frame = vora::bench::shared_frame();
     auto wb = std::make_unique<vora::Workbench>();
@@ -39,13 +28,13 @@ void gamma_on_frame(benchmark::State& state, int curve_mode) {
     wb->settings.gamma.points[0] = {{{16, 0}, {96, 150}, {240, 255}}};
     for (auto _ : state) {
         state.PauseTiming();
-        restore(wb->table[0], frame);
+        vora::bench::reset_picture(wb->table[0], frame);
         state.ResumeTiming();
         vora::fill_gamma_params(wb->settings.gamma, wb->params);
         vora::apply_operation(*wb, 0, 1);
         benchmark::DoNotOptimize(wb->table[0].red.data());
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(frame));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(frame));
 }
 
 void BM_ToneGammaStraight(benchmark::State& state) {
@@ -65,12 +54,12 @@ void BM_ToneLevel(benchmark::State& state) {
     settings.sets[0] = {10, 240, 5, 20, 150, 0, 255};
     for (auto _ : state) {
         state.PauseTiming();
-        restore(work, frame);
+        vora::bench::reset_picture(work, frame);
         state.ResumeTiming();
         vora::apply_level_settings(work, settings);
         benchmark::DoNotOptimize(work.red.data());
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(frame));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(frame));
 }
 BENCHMARK(BM_ToneLevel)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -81,12 +70,12 @@ void BM_ToneDynamicRange(benchmark::State& state) {
     settings.radius = int(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        restore(work, frame);
+        vora::bench::reset_picture(work, frame);
         state.ResumeTiming();
         vora::dynamic_range(work, settings);
         benchmark::DoNotOptimize(work.red.data());
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(frame));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(frame));
 }
 BENCHMARK(BM_ToneDynamicRange)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -94,14 +83,14 @@ BENCHMARK(BM_ToneDynamicRange)->Arg(8)->Arg(32)->Unit(benchmark::kMillisecond)->
 void BM_ToneCopyFloor(benchmark::State& state) {
     const ImageRecord& frame = vora::bench::shared_frame();
     ImageRecord work;
-    restore(work, frame);
+    vora::bench::reset_picture(work, frame);
     for (auto _ : state) {
         for (int c = 0; c < 3; ++c)
             std::copy(frame.plane(c).begin(), frame.plane(c).end(), work.plane(c).begin());
         benchmark::DoNotOptimize(work.red.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(frame));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(frame));
 }
 BENCHMARK(BM_ToneCopyFloor)->Unit(benchmark::kMillisecond)->UseRealTime();
 

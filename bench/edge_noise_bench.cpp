@@ -22,24 +22,13 @@ namespace {
 
 using vora::ImageRecord;
 
-void restore(ImageRecord& target, const ImageRecord& source) {
-    target.width = source.width;
-    target.height = source.height;
-    target.mono = source.mono;
-    for (int c = 0; c < 3; ++c) target.plane(c) = source.plane(c);
-}
-
-int64_t frame_bytes(const ImageRecord& r) {
-    return int64_t(r.sample_count()) * 3 * 2;
-}
-
 void edge_on_frame(benchmark::State& state, bool joint) {
     const ImageRecord& frame = vora::bench::shared_frame();
     auto wb = std::make_unique<vora::Workbench>();
     const int masks[3] = {vora::kMaskRed, vora::kMaskGreen, vora::kMaskBlue};
     for (auto _ : state) {
         state.PauseTiming();
-        restore(wb->table[0], frame);
+        vora::bench::reset_picture(wb->table[0], frame);
         state.ResumeTiming();
         vora::fill_edge_params(wb->settings.edge, wb->params);
         if (joint) {
@@ -52,7 +41,7 @@ void edge_on_frame(benchmark::State& state, bool joint) {
         }
         benchmark::DoNotOptimize(wb->table[0].red.data());
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(frame));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(frame));
 }
 
 void BM_EdgeJoint(benchmark::State& state) {
@@ -71,12 +60,12 @@ void noise_on_frame(benchmark::State& state, int area, int tolerance) {
     const vora::NoiseSettings settings{area, tolerance, 3};
     for (auto _ : state) {
         state.PauseTiming();
-        restore(image, frame);
+        vora::bench::reset_picture(image, frame);
         state.ResumeTiming();
         vora::noise_reduction(image, settings, 6 - settings.noise_strength);
         benchmark::DoNotOptimize(image.red.data());
     }
-    state.SetBytesProcessed(state.iterations() * frame_bytes(frame));
+    state.SetBytesProcessed(state.iterations() * vora::bench::frame_bytes(frame));
 }
 
 void BM_Noise5x5(benchmark::State& state) {

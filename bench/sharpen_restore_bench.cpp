@@ -19,20 +19,13 @@ namespace {
 
 using vora::ImageRecord;
 
-void reset(ImageRecord& target, const ImageRecord& source) {
-    target.width = source.width;
-    target.height = source.height;
-    target.mono = source.mono;
-    for (int c = 0; c < 3; ++c) target.plane(c) = source.plane(c);
-}
-
 template <class Fill>
 void run_on_frame(benchmark::State& state, int code, Fill fill) {
     const ImageRecord& frame = vora::bench::shared_frame();
     auto wb = std::make_unique<vora::Workbench>();
     for (auto _ : state) {
         state.PauseTiming();
-        reset(wb->table[0], frame);
+        vora::bench::reset_picture(wb->table[0], frame);
         state.ResumeTiming();
         fill(*wb);
         vora::apply_operation(*wb, 0, code);

@@ -17,17 +17,10 @@ namespace {
 
 using vora::ImageRecord;
 
-void restore(ImageRecord& target, const ImageRecord& source) {
-    target.width = source.width;
-    target.height = source.height;
-    target.mono = source.mono;
-    for (int c = 0; c < 3; ++c) target.plane(c) = source.plane(c);
-}
-
 void wavelet_on(benchmark::State& state, const ImageRecord& frame, vora::Workbench& wb) {
     for (auto _ : state) {
         state.PauseTiming();
-        restore(wb.table[0], frame);
+        vora::bench::reset_picture(wb.table[0], frame);
         state.ResumeTiming();
         vora::fill_wavelet_params(wb.settings.wavelet, wb.settings.wavelet_filter, wb.params);
         vora::apply_operation(wb, 0, 101);

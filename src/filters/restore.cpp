@@ -7,13 +7,6 @@
 
 #include "core/bands.h"
 
-// No fused multiply-add: the output must not depend on the processor.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
-
 namespace vora {
 namespace {
 

@@ -5,14 +5,6 @@
 
 #include "core/bands.h"
 
-// Products and sums stay separate operations: a fused multiply-add would round differently
-// in the vector versions built for processors that have it.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#elif defined(__GNUC__)
-#pragma GCC optimize("fp-contract=off")
-#endif
-
 namespace vora {
 namespace {
 

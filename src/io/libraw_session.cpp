@@ -292,24 +292,18 @@ RawCameraInfo LibRawSession::camera() const {
 }
 
 ReadResult LibRawSession::sensor(RawSensor& out) {
-    if (!impl_ || !impl_->unpacked) return read_failed(ReadStatus::corrupt, "not unpacked");
-    try {
-        Decoder& d = impl_->decoder;
-        if (int rc = d.prepare_for_interpolation(); rc != LIBRAW_SUCCESS)
-            return decoder_error(rc, "prepare");
-        if (!fits_limits(d.image_width(), d.image_height()))
-            return read_failed(ReadStatus::corrupt, "picture size out of range");
-        RawSensor staged;
-        d.copy_sensor(staged);
-        d.recycle();
-        impl_->unpacked = false;
-        out = std::move(staged);
-        return read_ok();
-    } catch (const std::bad_alloc&) {
-        return read_failed(ReadStatus::unsupported, "not enough memory");
-    } catch (...) {
-        return read_failed(ReadStatus::corrupt, "decoder failure");
-    }
+    RawSensor staged;
+    const ReadResult r = with_sensor([&](const RawSensorView& view) {
+        staged.width = view.width;
+        staged.height = view.height;
+        staged.filters = view.filters;
+        staged.xtrans = view.xtrans;
+        staged.values.reserve(view.size());  // allocated, not yet touched
+        io_detail::prefer_huge_pages(staged.values.data(), view.size() * sizeof(view.values[0]));
+        staged.values.assign(view.values, view.values + view.size());
+    });
+    if (r.ok()) out = std::move(staged);
+    return r;
 }
 
 ReadResult LibRawSession::with_sensor(const std::function<void(const RawSensorView&)>& use) {
