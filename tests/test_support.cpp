@@ -90,8 +90,8 @@ std::string captured_output(const TempDir& dir, const std::function<void()>& f) 
                 const int got = sample(r, c, x, h - 1 - top);
                 if (got != want)
                     return ::testing::AssertionFailure()
-                           << "x " << x << ", row " << top << " from the top, channel " << c
-                           << ": " << got << " instead of " << want;
+                           << "x " << x << ", row " << top << " from the top, channel " << c << ": "
+                           << got << " instead of " << want;
             }
     return ::testing::AssertionSuccess();
 }
@@ -100,8 +100,8 @@ std::string captured_output(const TempDir& dir, const std::function<void()>& f) 
                                        Rect part) {
     const std::size_t step = depth == 16 ? 2 : 1;
     if (raw.size() != 3 * step * r.sample_count())
-        return ::testing::AssertionFailure() << "reference holds " << raw.size() << " bytes for "
-                                             << r.width << "x" << r.height;
+        return ::testing::AssertionFailure()
+               << "reference holds " << raw.size() << " bytes for " << r.width << "x" << r.height;
     int differ = 0;
     std::string first;
     for (int top = std::max(part.y, 0); top < std::min(r.height, part.y + part.h); ++top)
@@ -124,9 +124,8 @@ std::string captured_output(const TempDir& dir, const std::function<void()>& f) 
 
 ::testing::AssertionResult same_pixels(const ImageRecord& a, const ImageRecord& b) {
     if (a.width != b.width || a.height != b.height)
-        return ::testing::AssertionFailure()
-               << "size " << a.width << "x" << a.height << " against " << b.width << "x"
-               << b.height;
+        return ::testing::AssertionFailure() << "size " << a.width << "x" << a.height << " against "
+                                             << b.width << "x" << b.height;
     for (int c = 0; c < 3; ++c)
         if (a.plane(c) != b.plane(c))
             return ::testing::AssertionFailure() << "channel " << c << " differs";
@@ -221,10 +220,18 @@ std::string bytes(std::initializer_list<int> list) {
     for (int b : list) s += char(b);
     return s;
 }
-std::string le16(uint32_t v) { return {char(v & 0xFF), char((v >> 8) & 0xFF)}; }
-std::string le32(uint32_t v) { return le16(v & 0xFFFF) + le16(v >> 16); }
-std::string be16(uint32_t v) { return {char((v >> 8) & 0xFF), char(v & 0xFF)}; }
-std::string be32(uint32_t v) { return be16(v >> 16) + be16(v & 0xFFFF); }
+std::string le16(uint32_t v) {
+    return {char(v & 0xFF), char((v >> 8) & 0xFF)};
+}
+std::string le32(uint32_t v) {
+    return le16(v & 0xFFFF) + le16(v >> 16);
+}
+std::string be16(uint32_t v) {
+    return {char((v >> 8) & 0xFF), char(v & 0xFF)};
+}
+std::string be32(uint32_t v) {
+    return be16(v >> 16) + be16(v & 0xFFFF);
+}
 
 ReadResult decode_bytes(Decoder decode, const std::string& file, ImageRecord& out) {
     return decode(reinterpret_cast<const uint8_t*>(file.data()), file.size(), out);
@@ -333,8 +340,7 @@ void expect_writes_refused(const Writer& write, const ImageRecord& good,
     write_file(existing, "old contents");
     ImageRecord short_plane = good;
     short_plane.blue.pop_back();
-    std::vector<BadRecord> bad = {{"empty record", ImageRecord{}},
-                                  {"a short plane", short_plane}};
+    std::vector<BadRecord> bad = {{"empty record", ImageRecord{}}, {"a short plane", short_plane}};
     bad.insert(bad.end(), more.begin(), more.end());
     for (const BadRecord& b : bad) {
         for (const std::string& path : {existing, dir.file("new")}) {
@@ -358,6 +364,25 @@ void expect_writes_refused(const Writer& write, const ImageRecord& good,
     std::fclose(full);
     if (written) return ::testing::AssertionFailure() << "the failed writes were not noticed";
     return ::testing::AssertionSuccess();
+}
+
+Plane random_plane(int w, int h, unsigned seed, int lo, int hi) {
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> dist(lo, hi);
+    Plane p(std::size_t(w) * std::size_t(h));
+    for (uint16_t& s : p) s = uint16_t(dist(rng));
+    return p;
+}
+
+Plane noisy_plane(std::mt19937& rng, int w, int h, int spread, int spike_one_in) {
+    std::uniform_int_distribution<int> any(0, 65535), small(-spread, spread);
+    Plane p(std::size_t(w) * std::size_t(h));
+    const int base = any(rng);
+    for (auto& s : p) {
+        const int v = rng() % unsigned(spike_one_in) == 0 ? any(rng) : base + small(rng);
+        s = uint16_t(std::clamp(v, 0, 65535));
+    }
+    return p;
 }
 
 }  // namespace vora::test

@@ -2,16 +2,17 @@
 // optional outside programs (ImageMagick, Python with PIL) used to check our files.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <array>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "core/image_record.h"
 #include "core/workbench.h"
@@ -73,13 +74,13 @@ ImageRecord high_bytes(ImageRecord r);
 
 // A fresh folder under the system's temporary directory, removed with the object.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -110,7 +111,9 @@ std::string pil_rgb8(const std::string& path, const TempDir& dir);
 std::string captured_output(const TempDir& dir, const std::function<void()>& f);
 
 // Single quotes around a path for a shell command.
-inline std::string quoted(const std::string& s) { return "'" + s + "'"; }
+inline std::string quoted(const std::string& s) {
+    return "'" + s + "'";
+}
 
 // A record that already holds a picture and camera fields, to show that a refused file
 // leaves it alone.
@@ -164,8 +167,7 @@ void expect_prefixes_handled(Decoder decode, const std::string& file, bool may_a
 // `mend`, when given): a refusal leaves an occupied record alone, an acceptance gives planes of
 // the picture's size. Nothing is printed.
 void expect_damage_handled(Decoder decode, const std::string& file,
-                           std::initializer_list<int> values,
-                           std::size_t limit = std::string::npos,
+                           std::initializer_list<int> values, std::size_t limit = std::string::npos,
                            const std::function<std::string(std::string)>& mend = nullptr);
 
 using Reader = std::function<ReadResult(const std::string& path, ImageRecord& out)>;
@@ -190,5 +192,11 @@ void expect_writes_refused(const Writer& write, const ImageRecord& good,
                            const std::vector<BadRecord>& more = {});
 // `encode` into a stream whose every write fails (/dev/full) reports the failure.
 ::testing::AssertionResult fails_on_full_device(const std::function<bool(std::FILE*)>& encode);
+
+// A w × h plane of samples drawn uniformly from lo..hi.
+Plane random_plane(int w, int h, unsigned seed, int lo = 0, int hi = 65535);
+// A noisy level (one random base ± spread) with a random spike at about one sample in
+// `spike_one_in`, so that filters with a threshold take both of their branches.
+Plane noisy_plane(std::mt19937& rng, int w, int h, int spread, int spike_one_in);
 
 }  // namespace vora::test

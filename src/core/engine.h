@@ -35,6 +35,10 @@ StoredPoint unpack_point(int32_t packed, int32_t height);
 
 // Channel mask of codes 0 and 5: 4 = red, 2 = green, 1 = blue.
 inline constexpr int32_t kMaskRed = 4, kMaskGreen = 2, kMaskBlue = 1;
+// The mask of a dialog's R, G and B check boxes.
+inline int32_t channel_mask(int32_t use_r, int32_t use_g, int32_t use_b) {
+    return (use_r ? kMaskRed : 0) | (use_g ? kMaskGreen : 0) | (use_b ? kMaskBlue : 0);
+}
 
 // Views handed to kernels. Planes are width × height samples, row 0 at the bottom.
 struct PlaneRef {

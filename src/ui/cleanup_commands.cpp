@@ -35,7 +35,7 @@ void fill_edge_params(const EdgeSettings& s, ParamVector& p) {
     p[2] = s.edge_strength;
     p[3] = s.dark_bright_split;
     p[4] = s.edge_smooth;
-    p[5] = (s.use_r ? kMaskRed : 0) | (s.use_g ? kMaskGreen : 0) | (s.use_b ? kMaskBlue : 0);
+    p[5] = channel_mask(s.use_r, s.use_g, s.use_b);
 }
 
 CommandResult edge_command(Workbench& wb, std::function<bool()> dialog) {

@@ -16,8 +16,7 @@ void fill_sharpen_params(const SharpSettings& settings, ParamVector& p) {
     p[2] = settings.smooth_strength;
     p[3] = settings.sharp_strength;
     p[4] = settings.falloff;
-    p[5] = (settings.use_r ? kMaskRed : 0) | (settings.use_g ? kMaskGreen : 0) |
-           (settings.use_b ? kMaskBlue : 0);
+    p[5] = channel_mask(settings.use_r, settings.use_g, settings.use_b);
 }
 
 CommandResult sharpen_command(Workbench& wb, std::function<bool()> dialog) {

@@ -72,15 +72,6 @@ Plane reference_restore(const Plane& p, int w, int h, const ParamVector& params)
     return out;
 }
 
-Plane random_plane(std::mt19937& rng, int w, int h) {
-    std::uniform_int_distribution<int> any(0, 65535), small(-4000, 4000);
-    Plane p(std::size_t(w) * std::size_t(h));
-    const int base = any(rng);
-    for (auto& s : p)
-        s = uint16_t(std::clamp(rng() % 6 == 0 ? any(rng) : base + small(rng), 0, 65535));
-    return p;
-}
-
 // 3 × 3 picture around 30000, stored rows bottom-up.
 const Plane kSmall = {30100, 30200, 30300, 30400, 35000, 30600, 30700, 30800, 30900};
 
@@ -128,7 +119,7 @@ TEST(Restore, EqualsWholePlanePasses) {
     for (const auto& size : sizes) {
         const int w = size[0], h = size[1];
         for (int round = 0; round < 5; ++round) {
-            const Plane p = random_plane(rng, w, h);
+            const Plane p = test::noisy_plane(rng, w, h, 4000, 6);
             const ParamVector params =
                 restore_params(1 + int(rng() % 100), 10 + int(rng() % 41),
                                round == 0 ? 5 : int(rng() % 6), int(rng() % 4));
@@ -157,7 +148,7 @@ TEST(Restore, BandsReadTheOriginalRowsOfTheirNeighbours) {
 TEST(Restore, SameResultOnOneThread) {
     std::mt19937 rng(8);
     const int w = 40, h = 37;  // bands of 9 rows, far less than the 60 rows the levels reach
-    const Plane p = random_plane(rng, w, h);
+    const Plane p = test::noisy_plane(rng, w, h, 4000, 6);
     const ParamVector params = restore_params(100, 20, 5, 3);
     const Plane threaded = restored(p, w, h, params);
     SerialBandsScope serial;
@@ -186,7 +177,7 @@ TEST(Restore, EngineRestoresEveryPlaneOfAColourImageAndTheFirstOfAMono) {
 
 TEST(Restore, HostileParametersAreHarmless) {
     std::mt19937 rng(3);
-    const Plane p = random_plane(rng, 9, 7);
+    const Plane p = test::noisy_plane(rng, 9, 7, 4000, 6);
     // Spread below 1 counts as 1; more than 5 iterations count as 5.
     EXPECT_EQ(restored(p, 9, 7, restore_params(0, 20, 3, 1)),
               restored(p, 9, 7, restore_params(1, 20, 3, 1)));

@@ -85,18 +85,6 @@ Plane reference_sharpen(const Plane& p, int w, int h, const ParamVector& params)
     return out;
 }
 
-Plane random_plane(std::mt19937& rng, int w, int h) {
-    std::uniform_int_distribution<int> any(0, 65535), small(-3000, 3000);
-    Plane p(std::size_t(w) * std::size_t(h));
-    const int base = any(rng);
-    for (auto& s : p) {
-        // Mostly a noisy level, sometimes a spike, so both branches of the rule are taken.
-        const int v = rng() % 8 == 0 ? any(rng) : base + small(rng);
-        s = uint16_t(std::clamp(v, 0, 65535));
-    }
-    return p;
-}
-
 TEST(SharpenKernel, HalfWidthFollowsTheRowRule) {
     struct Case {
         int radius, falloff, n;
@@ -158,7 +146,7 @@ TEST(Sharpen, HandComputedSamples) {
 
 TEST(Sharpen, LeavesFlatAndNeutralPicturesAlone) {
     std::mt19937 rng(11);
-    const Plane noisy = random_plane(rng, 23, 17);
+    const Plane noisy = test::noisy_plane(rng, 23, 17, 3000, 8);
     for (int radius : {1, 4, 10}) {
         for (int falloff : {10, 33, 50}) {
             // Both strengths 0: the identity, whatever the threshold.
@@ -200,7 +188,7 @@ TEST(Sharpen, EqualsTheStraightforwardRule) {
     for (const auto& size : sizes) {
         const int w = size[0], h = size[1];
         for (int round = 0; round < 6; ++round) {
-            const Plane p = random_plane(rng, w, h);
+            const Plane p = test::noisy_plane(rng, w, h, 3000, 8);
             const ParamVector params = sharp_params(
                 1 + int(rng() % 10), round == 0 ? 0 : int(rng() % 6000), int(rng() % 51),
                 int(rng() % 51), round == 1 ? 1 + int(rng() % 200) : 10 + int(rng() % 41));
@@ -230,7 +218,7 @@ TEST(Sharpen, ReferenceMeanIsTheWeightedSum) {
     // The documented order only reorders Σ w · sample: compare with the row-by-row sum.
     std::mt19937 rng(5);
     const int w = 9, h = 8;
-    const Plane p = random_plane(rng, w, h);
+    const Plane p = test::noisy_plane(rng, w, h, 3000, 8);
     const RadialKernel k = sharpen_kernel(3, 20);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -247,7 +235,7 @@ TEST(Sharpen, ReferenceMeanIsTheWeightedSum) {
 TEST(Sharpen, SameResultOnOneThread) {
     std::mt19937 rng(77);
     const int w = 97, h = 61;
-    const Plane p = random_plane(rng, w, h);
+    const Plane p = test::noisy_plane(rng, w, h, 3000, 8);
     const ParamVector params = sharp_params(10, 1500, 20, 30, 10);
     const Plane threaded = sharpened(p, w, h, params);
     SerialBandsScope serial;

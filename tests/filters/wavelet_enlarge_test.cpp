@@ -10,6 +10,7 @@
 
 #include "core/bands.h"
 #include "filters/wavelet_daubechies.h"
+#include "test_support.h"
 
 namespace vora {
 namespace {
@@ -21,14 +22,6 @@ Plane enlarge(const Plane& in, int w, int h, const Gains& gains, int order) {
     Plane out{1, 2, 3};  // whatever the caller hands over is replaced
     wavelet_enlarge_kernel({in.data(), w, h}, gains, order, out);
     return out;
-}
-
-Plane random_plane(int w, int h, unsigned seed, int lo = 0, int hi = 65535) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> dist(lo, hi);
-    Plane p(std::size_t(w) * std::size_t(h));
-    for (uint16_t& s : p) s = uint16_t(dist(rng));
-    return p;
 }
 
 // ---- the transform written out step by step: full 2W2 × 2H2 buffer, modular indices,
@@ -151,7 +144,7 @@ TEST(WaveletEnlarge, LevelsFollowTheLastGainOtherThanOne) {
 
 TEST(WaveletEnlarge, HaarWithUnitGainsMakesTwoByTwoBlocks) {
     const int w = 5, h = 3;
-    const Plane in = random_plane(w, h, 3);
+    const Plane in = test::random_plane(w, h, 3);
     const Plane out = enlarge(in, w, h, kUnit, 1);
     ASSERT_EQ(out.size(), std::size_t(4 * w * h));
     for (int y = 0; y < 2 * h; ++y)
@@ -162,7 +155,7 @@ TEST(WaveletEnlarge, HaarWithUnitGainsMakesTwoByTwoBlocks) {
 
 TEST(WaveletEnlarge, NoFinestDetailKeepsTheMean) {
     const int w = 32, h = 24;
-    const Plane in = random_plane(w, h, 5, 20000, 40000);  // no clipping of the ringing
+    const Plane in = test::random_plane(w, h, 5, 20000, 40000);  // no clipping of the ringing
     Gains g = kUnit;
     g[5] = 0;
     const Plane out = enlarge(in, w, h, g, 3);
@@ -189,7 +182,7 @@ TEST(WaveletEnlarge, MatchesTheStepByStepTransformExactly) {
         {24, 9, 99, {1, 1, 1, 1, -3, 1, 1, 1}},  // order clamped to 10
     };
     for (const Case& c : cases) {
-        const Plane in = random_plane(c.w, c.h, unsigned(c.w * 7 + c.h));
+        const Plane in = test::random_plane(c.w, c.h, unsigned(c.w * 7 + c.h));
         EXPECT_EQ(enlarge(in, c.w, c.h, c.gains, c.order),
                   reference(in, c.w, c.h, c.gains, c.order))
             << c.w << "x" << c.h << " order " << c.order;
@@ -198,7 +191,7 @@ TEST(WaveletEnlarge, MatchesTheStepByStepTransformExactly) {
 
 TEST(WaveletEnlarge, SameResultOnOneThread) {
     const int w = 150, h = 71;
-    const Plane in = random_plane(w, h, 11);
+    const Plane in = test::random_plane(w, h, 11);
     const Gains gains{1, 1.2, 1.5, 2, 3, 5, 1, 1};
     const Plane banded = enlarge(in, w, h, gains, 4);
     SerialBandsScope serial;

@@ -8,6 +8,7 @@
 
 #include "core/bands.h"
 #include "filters/wavelet_pyramid.h"
+#include "test_support.h"
 
 namespace vora {
 namespace {
@@ -24,14 +25,6 @@ Gains finest(double d5) {
 Plane run(Plane plane, int w, int h, const Gains& gains) {
     wavelet_pyramid_kernel({plane.data(), w, h}, gains);
     return plane;
-}
-
-Plane random_plane(int w, int h, unsigned seed, int lo = 0, int hi = 65535) {
-    std::mt19937 rng(seed);
-    std::uniform_int_distribution<int> dist(lo, hi);
-    Plane p(std::size_t(w) * std::size_t(h));
-    for (uint16_t& s : p) s = uint16_t(dist(rng));
-    return p;
 }
 
 // ---- the pyramid written out rule by rule, every level a full array of doubles
@@ -137,7 +130,7 @@ TEST(WaveletPyramid, FinestLevelFollowsThePredictionRules) {
 
 TEST(WaveletPyramid, UnitGainsGiveBackTheImageUpToTruncation) {
     for (auto [w, h] : {std::pair{70, 45}, std::pair{1, 1}, std::pair{32, 64}}) {
-        const Plane in = random_plane(w, h, unsigned(w * h));
+        const Plane in = test::random_plane(w, h, unsigned(w * h));
         const Plane out = run(in, w, h, kUnit);
         for (std::size_t i = 0; i < in.size(); ++i)
             ASSERT_TRUE(out[i] == in[i] || out[i] + 1 == in[i]) << w << "x" << h << " at " << i;
@@ -147,7 +140,7 @@ TEST(WaveletPyramid, UnitGainsGiveBackTheImageUpToTruncation) {
 TEST(WaveletPyramid, NoFinestDetailSoftensAndKeepsTheMean) {
     const int w = 40, h = 36;
     // A noisy ramp: same mean (truncation takes half a level on average), less roughness.
-    Plane in = random_plane(w, h, 7, 0, 4000);
+    Plane in = test::random_plane(w, h, 7, 0, 4000);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) in[std::size_t(y * w + x)] += uint16_t(300 * x);
     const Plane out = run(in, w, h, finest(0.0));
@@ -183,7 +176,7 @@ TEST(WaveletPyramid, MatchesTheRuleByRulePyramidExactly) {
         {40, 31, {1, -2, 1e6, 1, -0.5, 1, 1, 1}},  // out-of-range gains from a settings file
     };
     for (const Case& c : cases) {
-        const Plane in = random_plane(c.w, c.h, unsigned(c.w * 131 + c.h));
+        const Plane in = test::random_plane(c.w, c.h, unsigned(c.w * 131 + c.h));
         EXPECT_EQ(run(in, c.w, c.h, c.gains), reference(in, c.w, c.h, c.gains))
             << c.w << "x" << c.h;
     }
@@ -191,7 +184,7 @@ TEST(WaveletPyramid, MatchesTheRuleByRulePyramidExactly) {
 
 TEST(WaveletPyramid, SameResultOnOneThread) {
     const int w = 131, h = 77;
-    const Plane in = random_plane(w, h, 99);
+    const Plane in = test::random_plane(w, h, 99);
     const Gains gains{1, 1.2, 1.5, 2, 3, 5, 1, 1};
     const Plane banded = run(in, w, h, gains);
     SerialBandsScope serial;
