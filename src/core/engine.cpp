@@ -7,9 +7,15 @@
 #include "composite/background.h"
 #include "composite/background_gen.h"
 #include "core/workbench.h"
+#include "filters/color_adjust.h"
+#include "filters/distortion.h"
 #include "filters/edge.h"
+#include "filters/flip.h"
 #include "filters/line_split.h"
+#include "filters/monochrome.h"
+#include "filters/resize.h"
 #include "filters/restore.h"
+#include "filters/rotate.h"
 #include "filters/sharpen.h"
 #include "filters/tone.h"
 #include "filters/wavelet_enlarge.h"
@@ -193,9 +199,16 @@ const OperationKernels& built_operations() {
         k.edge = edge_enhance_plane;
         k.edge_joint = edge_enhance_joint;
         k.line_image = line_image;
+        k.resize = resize_kernel;
         k.restore = restore_plane;
+        k.rotate_quarter = rotate_quarter;
+        k.rotate_any = rotate_any_kernel;
+        k.flip = flip;
         k.wavelet = wavelet_pyramid_kernel;
         k.wavelet_enlarge = wavelet_enlarge_kernel;
+        k.distortion = distortion_kernel;
+        k.monochrome = monochrome_kernel;
+        k.saturation_hue = saturation_hue_kernel;
         return k;
     }();
     return kernels;

@@ -71,9 +71,10 @@ struct OperationKernels {
     // 7: background correction / image difference: mode, p[2]..p[7] × 256, p[8].
     void (*background)(Workbench& wb, ImageRecord& record, int32_t mode,
                        const std::array<int32_t, 6>& levels, int32_t extra) = nullptr;
-    // 10: rotation in thousandths of a degree, and the two flips.
+    // 10: rotation in thousandths of a degree (selector: the composite image whose points
+    // move; the engine passes 1), and the two flips.
     void (*rotate_quarter)(ImageRecord& record, int32_t angle) = nullptr;
-    void (*rotate_any)(ImageRecord& record, int32_t angle, int32_t interpolation) = nullptr;
+    void (*rotate_any)(ImageRecord& record, int32_t angle, int32_t selector) = nullptr;
     void (*flip)(ImageRecord& record, int32_t mode) = nullptr;
     // 20, 22: monochrome conversion and saturation/hue.
     void (*monochrome)(ImageRecord& record, int32_t method, int32_t w_red, int32_t w_green,

@@ -3,8 +3,12 @@
 #include "ui/background_commands.h"
 #include "ui/background_generation_commands.h"
 #include "ui/cleanup_commands.h"
+#include "ui/color_commands.h"
 #include "ui/composite_commands.h"
+#include "ui/distortion_command.h"
+#include "ui/resize_commands.h"
 #include "ui/restore_command.h"
+#include "ui/rotate_command.h"
 #include "ui/sharpen_command.h"
 #include "ui/tone_commands.h"
 #include "ui/wavelet_command.h"
@@ -24,10 +28,22 @@ CommandResult run_make_background(Workbench& wb) { return make_background_comman
 CommandResult run_compare(Workbench& wb) { return compare_command(wb); }
 CommandResult run_sharpen(Workbench& wb) { return sharpen_command(wb); }
 CommandResult run_restore(Workbench& wb) { return restore_command(wb); }
+CommandResult run_resize(Workbench& wb) { return resize_command(wb); }
+CommandResult run_rotate(Workbench& wb) { return rotate_command(wb); }
+CommandResult run_cut(Workbench& wb) { return cut_command(wb); }
 CommandResult run_wavelet(Workbench& wb) { return wavelet_command(wb); }
 CommandResult run_edge(Workbench& wb) { return edge_command(wb); }
 CommandResult run_noise(Workbench& wb) { return noise_command(wb); }
 CommandResult run_line_split(Workbench& wb) { return line_split_command(wb); }
+CommandResult run_monochrome(Workbench& wb) { return monochrome_command(wb); }
+CommandResult run_color(Workbench& wb) { return color_command(wb); }
+CommandResult run_distortion(Workbench& wb) { return distortion_command(wb); }
+CommandResult run_recolor_rgb(Workbench& wb) {
+    return recolor_rgb_command(wb, current_point_a(wb.table));
+}
+CommandResult run_recolor_hsv(Workbench& wb) {
+    return recolor_hsv_command(wb, current_point_a(wb.table));
+}
 
 }  // namespace
 
@@ -36,6 +52,11 @@ const std::vector<CommandRow>& processing_commands() {
         {311, "ガンマ補正(&G)", "gamma", "gamma",
          "tone curve through three points (straight or smooth), all colours or per channel",
          run_gamma},
+        {312, "白黒化(&W)", "gray", "gray",
+         "monochrome: largest or smallest channel, or weighted luminance", run_monochrome},
+        {314, "彩度／色相調整(&U)", "color", "color",
+         "saturation and hue turn (sliders 0..200 and 0..360, neutral at 100 and 180)",
+         run_color},
         {318, "レベル補正(&L)", "level", "lvl",
          "input black/white points, brightness, contrast, gamma, output black/white points",
          run_level},
@@ -63,6 +84,15 @@ const std::vector<CommandRow>& processing_commands() {
         {303, "エッジ強調(&E)", "edge", "edge",
          "steepens edges: pulls each pixel toward the mean of its own side of a 3x3 edge",
          run_edge},
+        {213, "切り出しとサイズ変更", "cut", "cut",
+         "copies an anchored rectangle into a new image and resizes it to a size or scale",
+         run_cut},
+        {304, "サイズ変更(&R)", "resize", "resize",
+         "new size by nearest, bilinear (area mean when reducing) or Lanczos; all images alike",
+         run_resize},
+        {305, "回転(&T)", "rotate", "round",
+         "quarter and half turns, turns by any angle (bilinear, black corners), flips",
+         run_rotate},
         {316, "ウェーブレット(&W)", "wavelet", "wavelet",
          "sub-band gains of a wavelet split (fine detail up or down); optional 2x enlargement",
          run_wavelet},
@@ -71,6 +101,15 @@ const std::vector<CommandRow>& processing_commands() {
         {320, "奇数／偶数ライン分離(&E)", "lines", nullptr,
          "splits an interlaced image into an even-line and an odd-line image (two new images)",
          run_line_split},
+        {330, "歪曲収差補正(&Y)", "distortion", "waikyoku",
+         "barrel/pincushion correction: corners move outward (+) or inward (-) by N pixels",
+         run_distortion},
+        {331, "色変更(RGB)", "recolor-rgb", nullptr,
+         "replaces colours near the point-A colour by RGB distance, fading to the tolerance",
+         run_recolor_rgb},
+        {332, "色変更(HSV)", "recolor-hsv", nullptr,
+         "turns hues near the point-A hue to a new hue, saturation and value",
+         run_recolor_hsv},
         {777, "ノイズ除去(&N)", "noise", "noise",
          "edge-preserving smoothing: weighted 3x3 or 5x5 mean, less weight for large differences",
          run_noise},
