@@ -199,4 +199,15 @@ Plane random_plane(int w, int h, unsigned seed, int lo = 0, int hi = 65535);
 // `spike_one_in`, so that filters with a threshold take both of their branches.
 Plane noisy_plane(std::mt19937& rng, int w, int h, int spread, int spike_one_in);
 
+// Fixture of the command tests: a fresh workbench whose slot 0 is current.
+class CommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        wb = make_workbench();
+        wb->table.current_slot = 0;
+    }
+    ImageRecord& slot(int i) { return wb->table[i]; }
+    std::unique_ptr<Workbench> wb;
+};
+
 }  // namespace vora::test

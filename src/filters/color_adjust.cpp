@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "core/bands.h"
+#include "filters/rgb_pixels.h"
 
 namespace vora {
 namespace {
@@ -45,23 +45,9 @@ std::array<uint16_t, 3> adjust_pixel(std::array<uint16_t, 3> rgb, int32_t hue, i
 }
 
 void saturation_hue_kernel(ImageRecord& record, int32_t saturation, int32_t hue) {
-    const std::size_t n = record.sample_count();
-    if (n == 0 || record.red.size() != n || record.green.size() != n || record.blue.size() != n)
-        return;
     const int32_t h = std::clamp(hue, -180, 180);
     const int64_t gain = saturation_gain(std::clamp(saturation, -100, 100), h);
-    const std::size_t w = std::size_t(record.width);
-    uint16_t* red = record.red.data();
-    uint16_t* green = record.green.data();
-    uint16_t* blue = record.blue.data();
-    run_bands(record.height, [&](int, int begin, int end) {
-        for (std::size_t i = std::size_t(begin) * w; i < std::size_t(end) * w; ++i) {
-            const std::array<uint16_t, 3> v = adjust_pixel({red[i], green[i], blue[i]}, h, gain);
-            red[i] = v[0];
-            green[i] = v[1];
-            blue[i] = v[2];
-        }
-    });
+    map_rgb_pixels(record, [&](std::array<uint16_t, 3> rgb) { return adjust_pixel(rgb, h, gain); });
 }
 
 }  // namespace vora

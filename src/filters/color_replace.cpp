@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "core/bands.h"
 #include "filters/hsv.h"
+#include "filters/rgb_pixels.h"
 
 namespace vora {
 namespace {
@@ -51,25 +51,6 @@ std::array<uint16_t, 3> replace_planned(std::array<uint16_t, 3> rgb, const HsvPl
                        rescale(hsv.value, p.v0, p.v1)});
 }
 
-template <class F>
-void for_each_pixel(ImageRecord& record, F f) {
-    const std::size_t n = record.sample_count();
-    if (n == 0 || record.red.size() != n || record.green.size() != n || record.blue.size() != n)
-        return;
-    const std::size_t w = std::size_t(record.width);
-    uint16_t* red = record.red.data();
-    uint16_t* green = record.green.data();
-    uint16_t* blue = record.blue.data();
-    run_bands(record.height, [&](int, int begin, int end) {
-        for (std::size_t i = std::size_t(begin) * w; i < std::size_t(end) * w; ++i) {
-            const std::array<uint16_t, 3> v = f({red[i], green[i], blue[i]});
-            red[i] = v[0];
-            green[i] = v[1];
-            blue[i] = v[2];
-        }
-    });
-}
-
 }  // namespace
 
 std::array<uint16_t, 3> replace_rgb_pixel(std::array<uint16_t, 3> rgb, const RgbReplacement& r) {
@@ -87,7 +68,7 @@ std::array<uint16_t, 3> replace_rgb_pixel(std::array<uint16_t, 3> rgb, const Rgb
 }
 
 void replace_rgb(ImageRecord& record, const RgbReplacement& replacement) {
-    for_each_pixel(
+    map_rgb_pixels(
         record, [&](std::array<uint16_t, 3> rgb) { return replace_rgb_pixel(rgb, replacement); });
 }
 
@@ -105,7 +86,7 @@ std::array<uint16_t, 3> replace_hsv_pixel(std::array<uint16_t, 3> rgb, const Hsv
 
 void replace_hsv(ImageRecord& record, const HsvReplacement& replacement) {
     const HsvPlan plan = plan_hsv(replacement);
-    for_each_pixel(record, [&](std::array<uint16_t, 3> rgb) { return replace_planned(rgb, plan); });
+    map_rgb_pixels(record, [&](std::array<uint16_t, 3> rgb) { return replace_planned(rgb, plan); });
 }
 
 }  // namespace vora

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "core/bands.h"
+#include "filters/rgb_pixels.h"
 
 namespace vora {
 
@@ -18,19 +18,10 @@ uint16_t monochrome_value(int32_t method, uint16_t r, uint16_t g, uint16_t b,
 
 void monochrome_kernel(ImageRecord& record, int32_t method, int32_t w_red, int32_t w_green,
                        int32_t w_blue) {
-    const std::size_t n = record.sample_count();
-    if (n == 0 || record.red.size() != n || record.green.size() != n || record.blue.size() != n)
-        return;
     const int64_t weights[3] = {w_red, w_green, w_blue};
-    const std::size_t w = std::size_t(record.width);
-    uint16_t* red = record.red.data();
-    uint16_t* green = record.green.data();
-    uint16_t* blue = record.blue.data();
-    run_bands(record.height, [&](int, int begin, int end) {
-        for (std::size_t i = std::size_t(begin) * w; i < std::size_t(end) * w; ++i) {
-            const uint16_t v = monochrome_value(method, red[i], green[i], blue[i], weights);
-            red[i] = green[i] = blue[i] = v;
-        }
+    map_rgb_pixels(record, [&](std::array<uint16_t, 3> rgb) {
+        const uint16_t v = monochrome_value(method, rgb[0], rgb[1], rgb[2], weights);
+        return std::array<uint16_t, 3>{v, v, v};
     });
 }
 

@@ -20,15 +20,7 @@ ImageRecord block_image() {
     });
 }
 
-class CleanupCommands : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        wb = test::make_workbench();
-        wb->table.current_slot = 0;
-    }
-    ImageRecord& slot(int i) { return wb->table[i]; }
-    std::unique_ptr<Workbench> wb;
-};
+class CleanupCommands : public test::CommandTest {};
 
 TEST_F(CleanupCommands, EdgeParametersFromTheSettings) {
     ParamVector p{};

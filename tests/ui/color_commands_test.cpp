@@ -23,15 +23,12 @@ ImageRecord colours() {
     });
 }
 
-class ColorCommands : public ::testing::Test {
+class ColorCommands : public test::CommandTest {
   protected:
     void SetUp() override {
-        wb = make_workbench();
-        wb->table.current_slot = 0;
+        CommandTest::SetUp();
         slot(0) = colours();
     }
-    ImageRecord& slot(int i) { return wb->table[i]; }
-    std::unique_ptr<Workbench> wb;
 };
 
 TEST_F(ColorCommands, MonochromeMakesAMonoImageAndCanBeUndone) {

@@ -4,9 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include "composite/star_field.h"
 #include "core/image_table.h"
 #include "io/bmp_pnm.h"
-#include "composite/star_field.h"
 #include "test_support.h"
 
 namespace vora {
@@ -21,14 +21,13 @@ int occupied_count(const ImageTable& table) {
 }
 
 class AutoCompositeCommand : public ::testing::Test {
-protected:
+  protected:
     // Puts frames into slots 0.. and names them in the composite settings.
     void add_frames(const std::vector<ImageRecord>& frames) {
         for (std::size_t i = 0; i < frames.size(); ++i) {
             wb->table[int(i)] = frames[i];
             wb->table[int(i)].name = "frame" + std::to_string(i);
-            wb->settings.composite.images[i] =
-                list_label(wb->table, int(i), LabelStyle::composite);
+            wb->settings.composite.images[i] = list_label(wb->table, int(i), LabelStyle::composite);
         }
         wb->table.current_slot = 0;
     }
@@ -82,7 +81,7 @@ TEST_F(AutoCompositeCommand, RefusesWhatItCannotStack) {
 }
 
 class MultiFileCommand : public ::testing::Test {
-protected:
+  protected:
     // Flat files of the given values, stacked without moving them, so that each pass's
     // average shows which files it took.
     void write_flat_files(const std::vector<int>& values) {

@@ -16,15 +16,7 @@ ImageRecord ramp(int w, int h) {
     return make_image(w, h, [](int c, int x, int y) { return 1000 * c + 10 * x + 100 * y; });
 }
 
-class ResizeCommands : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        wb = test::make_workbench();
-        wb->table.current_slot = 0;
-    }
-    ImageRecord& slot(int i) { return wb->table[i]; }
-    std::unique_ptr<Workbench> wb;
-};
+class ResizeCommands : public test::CommandTest {};
 
 TEST(ResizeDialog, KeepAspectArithmetic) {
     struct Case {

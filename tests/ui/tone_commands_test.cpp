@@ -36,15 +36,12 @@ ImageRecord grey_ramp() {
     return r;
 }
 
-class ToneCommands : public ::testing::Test {
+class ToneCommands : public test::CommandTest {
   protected:
     void SetUp() override {
-        wb = make_workbench();
-        wb->table.current_slot = 0;
+        CommandTest::SetUp();
         wb->settings.gamma.curve_mode = kCurveStraight;
     }
-    ImageRecord& slot(int i) { return wb->table[i]; }
-    std::unique_ptr<Workbench> wb;
 };
 
 TEST_F(ToneCommands, GammaParametersFromTheSettings) {

@@ -18,15 +18,7 @@ ImageRecord ramp(int w, int h) {
     return make_image(w, h, [](int c, int x, int y) { return 1000 * c + 37 * x + 91 * y; });
 }
 
-class WaveletCommand : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        wb = make_workbench();
-        wb->table.current_slot = 0;
-    }
-    ImageRecord& slot(int i) { return wb->table[i]; }
-    std::unique_ptr<Workbench> wb;
-};
+class WaveletCommand : public test::CommandTest {};
 
 TEST_F(WaveletCommand, ParametersFromBothSettingsGroups) {
     WaveletSettings gains;
