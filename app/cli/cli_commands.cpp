@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <iomanip>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
 #include "cli_background.h"
 #include "cli_filters.h"
+#include "cli_geometry.h"
 #include "cli_support.h"
 #include "core/image_table.h"
 #include "core/workbench.h"
@@ -231,6 +233,8 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
     BackgroundInputs inputs;
     if (const int status = parse_background_inputs(apply, inputs, err)) return status;
     if (const int status = check_filter_options(apply, err)) return status;
+    GeometryInputs geometry;
+    if (const int status = parse_geometry_inputs(apply, geometry, err)) return status;
     auto wb = new_workbench();
     if (const int status = prepare(options, *wb, err)) return status;
     if (!apply.channel.empty() && !(set_channel(apply.channel, wb->settings.gamma.channel) &&
@@ -243,8 +247,11 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
     if (!opened.ok()) return kExitFailed;
     if (const int status = install_background_inputs(*wb, inputs, err)) return status;
     install_filter_options(*wb, apply);
+    install_geometry_inputs(*wb, geometry);
     const int in_slot = wb->table.current_slot;
-    const CommandResult done = run_apply_operation(*wb, apply, inputs, command->run);
+    std::optional<CommandResult> geometric = run_geometry_operation(*wb, apply, geometry);
+    const CommandResult done =
+        geometric ? *geometric : run_apply_operation(*wb, apply, inputs, command->run);
     print_messages(done, err);
     if (done.outcome != Outcome::done) return kExitFailed;
     if (const int status = save_output(*wb, out_path, apply.type, out, err)) return status;

@@ -18,8 +18,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
-int run_info(const CommonOptions& options, const std::vector<std::string>& files,
-             std::ostream& out, std::ostream& err);
+int run_info(const CommonOptions& options, const std::vector<std::string>& files, std::ostream& out,
+             std::ostream& err);
 // type 0 means: from OUT's extension. Prints the path written (an extension may have been
 // appended) on `out`.
 int run_convert(const CommonOptions& options, const std::string& in, const std::string& out_path,
@@ -27,7 +27,7 @@ int run_convert(const CommonOptions& options, const std::string& in, const std::
 
 struct ApplyOptions {
     std::string operation;
-    std::string channel;  // gamma and level selector: all, r, g, b; empty keeps the settings
+    std::string channel;    // gamma and level selector: all, r, g, b; empty keeps the settings
     std::string with_file;  // the other image of background-image and compare
     std::string points;     // background-points: "X,Y;X,Y;..." (y from the top)
     std::string centre;     // background: "R,G,B" centre densities (0..255)
@@ -35,6 +35,11 @@ struct ApplyOptions {
     std::string base;       // compare: base level (0..255)
     std::string channels;   // sharpen, edge: the planes filtered, letters of "rgb"
     std::string even_file;  // lines: where the even-line image goes
+    std::string size;       // resize: "WxH"
+    std::string scale;      // resize: percent
+    std::string method;     // resize: nearest, bilinear, lanczos-up, lanczos
+    std::string mode;       // rotate: 0..5
+    std::string angle;      // rotate: degrees
     int type = 0;
 };
 int run_apply(const CommonOptions& options, const std::string& in, const std::string& out_path,

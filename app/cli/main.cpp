@@ -120,6 +120,18 @@ int main(int argc, char** argv) {
     apply->add_option("--even", apply_options.even_file,
                       "lines: also write the even-line image to this file (OUT gets the "
                       "odd-line image)");
+    apply->add_option("--size", apply_options.size,
+                      "resize: new size WIDTHxHEIGHT (without --size or --scale the size stays)");
+    apply->add_option("--scale", apply_options.scale,
+                      "resize: new size in percent of the old one (width and height)");
+    apply->add_option("--method", apply_options.method,
+                      "resize: nearest, bilinear, lanczos-up (Lanczos when enlarging, bilinear "
+                      "when reducing) or lanczos (default from settings group \"resize\")");
+    apply->add_option("--mode", apply_options.mode,
+                      "rotate: 0 left 90, 1 right 90, 2 180, 3 by --angle, 4 flip left-right, 5 "
+                      "flip top-bottom (default from settings group \"round\")");
+    apply->add_option("--angle", apply_options.angle,
+                      "rotate: degrees counter-clockwise, up to two decimals (implies --mode 3)");
     add_type(apply, apply_options.type);
 
     std::vector<std::string> stack_files;

@@ -298,6 +298,34 @@ TEST_F(CliTest, ApplyFilterOptionsOnlyWhereTheyBelong) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("o.ppm")));
 }
 
+TEST_F(CliTest, ApplyResizeAndRotateTakeTheirSizesAndAngles) {
+    const std::string in = write_sample("in.bmp");  // 3 × 2
+    int w = 0, h = 0;
+    const auto size_of = [&](const std::string& args) {
+        const CliRun r =
+            run_cli(dir, "apply " + quoted(in) + " " + quoted(dir.file("o.ppm")) + " " + args);
+        EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+        ppm16_samples(test::read_file(dir.file("o.ppm")), w, h);
+        return std::pair{w, h};
+    };
+    EXPECT_EQ(size_of("resize --size 6x5 --method nearest"), (std::pair{6, 5}));
+    EXPECT_EQ(size_of("resize --scale 300"), (std::pair{9, 6}));
+    EXPECT_EQ(size_of("resize"), (std::pair{3, 2}));  // no new size: unchanged
+    EXPECT_EQ(size_of("rotate --mode 1"), (std::pair{2, 3}));
+    // By angle: a quarter turn is exact, so --angle 90 and --mode 0 agree sample for sample.
+    size_of("rotate --angle 90");
+    const std::string by_angle = test::read_file(dir.file("o.ppm"));
+    size_of("rotate --mode 0");
+    EXPECT_EQ(by_angle, test::read_file(dir.file("o.ppm")));
+    const std::string o = " " + quoted(dir.file("x.ppm")) + " ";
+    for (const std::string args :
+         {"resize --size 5", "resize --size 0x5", "resize --size 5x5 --scale 50",
+          "resize --method cubic", "rotate --mode 6", "rotate --angle 1e3", "rotate --size 5x5",
+          "resize --angle 5"})
+        EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + o + args).status, 2) << args;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.ppm")));
+}
+
 TEST_F(CliTest, SettingsWriteStartsFromDefaultsStartupFileAndOverrides) {
     CliRun r = run_cli(
         dir, "settings --write " + quoted(dir.file("d.vrs")) + " --set hdr=12,40,7 --set resize=0");
