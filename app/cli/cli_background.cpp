@@ -1,31 +1,14 @@
 #include "cli_background.h"
 
-#include <cstdlib>
 #include <ostream>
-#include <sstream>
 
+#include "cli_parse.h"
 #include "cli_support.h"
 #include "io/open_save.h"
 #include "ui/background_commands.h"
 
 namespace vora::cli {
 namespace {
-
-bool parse_int(const std::string& text, int32_t lo, int32_t hi, int32_t& value) {
-    if (text.empty()) return false;
-    char* end = nullptr;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || v < lo || v > hi) return false;
-    value = int32_t(v);
-    return true;
-}
-
-std::vector<std::string> split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    std::stringstream list(text);
-    for (std::string part; std::getline(list, part, separator);) parts.push_back(part);
-    return parts;
-}
 
 bool parse_densities(const std::string& text, std::array<int32_t, 3>& out) {
     const auto parts = split(text, ',');
@@ -71,8 +54,8 @@ int parse_background_inputs(const ApplyOptions& apply, BackgroundInputs& inputs,
         return usage(err, "--points takes 1 to 100 points X,Y;X,Y;... (pixels, y from the top)");
     if ((!apply.centre.empty() || !apply.edge.empty()) && op != "background")
         return usage(err, "--centre and --edge are only for background");
-    for (const auto& [text, target] : {std::pair{&apply.centre, &inputs.centre},
-                                       std::pair{&apply.edge, &inputs.edge}}) {
+    for (const auto& [text, target] :
+         {std::pair{&apply.centre, &inputs.centre}, std::pair{&apply.edge, &inputs.edge}}) {
         if (text->empty()) continue;
         std::array<int32_t, 3> densities{};
         if (!parse_densities(*text, densities))

@@ -24,14 +24,12 @@ struct BackgroundInputs {
 };
 
 // Checks that the options fit the operation and reads them; a non-zero exit status on error.
-int parse_background_inputs(const ApplyOptions& apply, BackgroundInputs& inputs,
-                            std::ostream& err);
+int parse_background_inputs(const ApplyOptions& apply, BackgroundInputs& inputs, std::ostream& err);
 // After IN was opened: opens the other image and chooses it for the operation (IN stays
 // current) and sets the densities.
 int install_background_inputs(Workbench& wb, const BackgroundInputs& inputs, std::ostream& err);
 // Runs the operation; background-points clicks each point and finishes with a right click.
 CommandResult run_apply_operation(Workbench& wb, const ApplyOptions& apply,
-                                  const BackgroundInputs& inputs,
-                                  CommandResult (*run)(Workbench&));
+                                  const BackgroundInputs& inputs, CommandResult (*run)(Workbench&));
 
 }  // namespace vora::cli

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "cli_background.h"
+#include "cli_colour.h"
 #include "cli_filters.h"
 #include "cli_geometry.h"
 #include "cli_support.h"
@@ -235,6 +236,8 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
     if (const int status = check_filter_options(apply, err)) return status;
     GeometryInputs geometry;
     if (const int status = parse_geometry_inputs(apply, geometry, err)) return status;
+    ColourInputs colour;
+    if (const int status = parse_colour_inputs(apply, colour, err)) return status;
     auto wb = new_workbench();
     if (const int status = prepare(options, *wb, err)) return status;
     if (!apply.channel.empty() && !(set_channel(apply.channel, wb->settings.gamma.channel) &&
@@ -249,9 +252,10 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
     install_filter_options(*wb, apply);
     install_geometry_inputs(*wb, geometry);
     const int in_slot = wb->table.current_slot;
-    std::optional<CommandResult> geometric = run_geometry_operation(*wb, apply, geometry);
+    std::optional<CommandResult> special = run_geometry_operation(*wb, apply, geometry);
+    if (!special) special = run_colour_operation(*wb, apply, colour);
     const CommandResult done =
-        geometric ? *geometric : run_apply_operation(*wb, apply, inputs, command->run);
+        special ? *special : run_apply_operation(*wb, apply, inputs, command->run);
     print_messages(done, err);
     if (done.outcome != Outcome::done) return kExitFailed;
     if (const int status = save_output(*wb, out_path, apply.type, out, err)) return status;

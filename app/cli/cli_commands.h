@@ -40,6 +40,10 @@ struct ApplyOptions {
     std::string method;     // resize: nearest, bilinear, lanczos-up, lanczos
     std::string mode;       // rotate: 0..5
     std::string angle;      // rotate: degrees
+    std::string from;       // recolor-rgb/hsv: source colour
+    std::string to;         // recolor-rgb/hsv: target colour
+    std::string tolerance;  // recolor-rgb/hsv
+    std::string point_a;    // recolor-rgb/hsv: "X,Y", y from the top
     int type = 0;
 };
 int run_apply(const CommonOptions& options, const std::string& in, const std::string& out_path,

@@ -11,7 +11,9 @@ namespace {
 
 // Each step on one terminal line, overwritten by the next.
 ProgressFn terminal_progress(std::ostream& err) {
-    return [&err](const std::string& step) { err << "\rvora-cli: " << step << "\033[K" << std::flush; };
+    return [&err](const std::string& step) {
+        err << "\rvora-cli: " << step << "\033[K" << std::flush;
+    };
 }
 
 }  // namespace
@@ -24,8 +26,8 @@ int run_stack(const CommonOptions& options, const std::vector<std::string>& file
     MultiFileCompositeSettings& settings = wb->settings.multi_file_composite;
     settings.files.clear();
     print_messages(add_composite_files(settings, files), err);
-    const CommandResult stacked = multi_file_composite_command(
-        *wb, {}, progress ? terminal_progress(err) : ProgressFn());
+    const CommandResult stacked =
+        multi_file_composite_command(*wb, {}, progress ? terminal_progress(err) : ProgressFn());
     if (progress) err << "\r\033[K" << std::flush;
     print_messages(stacked, err);
     if (stacked.outcome != Outcome::done) return kExitFailed;

@@ -132,6 +132,15 @@ int main(int argc, char** argv) {
                       "flip top-bottom (default from settings group \"round\")");
     apply->add_option("--angle", apply_options.angle,
                       "rotate: degrees counter-clockwise, up to two decimals (implies --mode 3)");
+    apply->add_option("--from", apply_options.from,
+                      "recolor-rgb: source colour R,G,B (0..255); recolor-hsv: H,S,V (hue in "
+                      "degrees, S and V 0..255)");
+    apply->add_option("--to", apply_options.to, "recolor-rgb/hsv: target colour, as --from");
+    apply->add_option("--tolerance", apply_options.tolerance,
+                      "recolor-rgb: 0..255; recolor-hsv: 0..1440 (quarter degrees of hue)");
+    apply->add_option("--point-a", apply_options.point_a,
+                      "recolor-rgb/hsv: take the source colour from pixel X,Y (y counted from "
+                      "the top), as the menu command does from point A");
     add_type(apply, apply_options.type);
 
     std::vector<std::string> stack_files;

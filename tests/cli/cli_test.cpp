@@ -326,6 +326,32 @@ TEST_F(CliTest, ApplyResizeAndRotateTakeTheirSizesAndAngles) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.ppm")));
 }
 
+TEST_F(CliTest, ApplyRecolourTakesItsColoursFromOptionsOrPointA) {
+    const std::string in = write_sample("in.bmp");  // bottom row blue 0, top row 0x4000
+    const auto run = [&](const std::string& args) {
+        const CliRun r = run_cli(dir, "apply " + quoted(in) + " " + quoted(dir.file("o.ppm")) +
+                                          " recolor-rgb --to 10,20,30 " + args);
+        EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+        EXPECT_EQ(r.err, "") << args;  // no hint about point A
+        return test::read_file(dir.file("o.ppm"));
+    };
+    // Source (1, 255, 0): the bottom-left pixel. Top row first in the file.
+    const std::string by_colour = run("--from 1,255,0 --tolerance 0");
+    int w = 0, h = 0;
+    const std::vector<uint16_t> out = ppm16_samples(by_colour, w, h);
+    EXPECT_EQ(colour_of(out, 2)[0], 0x4000);  // top row: another colour, unchanged
+    EXPECT_EQ(out[9], 0x0A00);                // bottom-left: the target colour
+    EXPECT_EQ(out[10], 0x1400);
+    EXPECT_EQ(out[11], 0x1E00);
+    EXPECT_EQ(run("--point-a 0,1 --tolerance 0"), by_colour);  // y counted from the top
+    const std::string o = " " + quoted(dir.file("x.ppm")) + " ";
+    EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + o + "recolor-rgb --point-a 3,0").status, 1);
+    for (const std::string args :
+         {"recolor-rgb --from 1,2", "recolor-rgb --from 256,0,0", "recolor-hsv --to 361,0,0",
+          "gray --from 1,2,3", "recolor-rgb --tolerance 300"})
+        EXPECT_EQ(run_cli(dir, "apply " + quoted(in) + o + args).status, 2) << args;
+}
+
 TEST_F(CliTest, SettingsWriteStartsFromDefaultsStartupFileAndOverrides) {
     CliRun r = run_cli(
         dir, "settings --write " + quoted(dir.file("d.vrs")) + " --set hdr=12,40,7 --set resize=0");
