@@ -38,18 +38,21 @@ peer_check() {
     fi
 }
 
-# Mean wall time of $runs runs of "$2" ("$1" names the run), under hyperfine when present.
+# Mean wall time of $runs runs of "$2" ("$1" names the run), each after "$3" (default: nothing),
+# after $4 untimed warm-up runs (default 0); under hyperfine when present.
 peer_mean_time() {
-    local name=$1 cmd=$2
+    local name=$1 cmd=$2 prep=${3:-true} warmup=${4:-0}
     if command -v hyperfine >/dev/null; then
-        hyperfine --runs "$runs" --style basic --export-json "$work/times.json" -n "$name" \
-            "$cmd" >&2
+        hyperfine --runs "$runs" --warmup "$warmup" --style basic --prepare "$prep" \
+            --export-json "$work/times.json" -n "$name" "$cmd" >&2
         "$python" -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["mean"])' \
             "$work/times.json"
         return
     fi
     local total=0 start end i
+    for ((i = 0; i < warmup; i++)); do bash -c "$prep" && bash -c "$cmd"; done
     for ((i = 0; i < runs; i++)); do
+        bash -c "$prep"
         start=$(date +%s.%N)
         bash -c "$cmd"
         end=$(date +%s.%N)

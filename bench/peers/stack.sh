@@ -119,33 +119,10 @@ if ! bash -c "$siril_cmd" || [[ ! -f $work/siril/result.fits ]]; then
     exit 1
 fi
 
-# Mean wall time of $runs runs of "$3" (each after "$2"), after $4 untimed warm-up runs;
-# "$1" names the run.
-mean_time() {
-    local name=$1 prep=$2 cmd=$3 warmup=$4
-    if command -v hyperfine >/dev/null; then
-        hyperfine --runs "$runs" --warmup "$warmup" --style basic --prepare "$prep" \
-            --export-json "$work/times.json" -n "$name" "$cmd" >&2
-        "$python" -c 'import json, sys; print(json.load(open(sys.argv[1]))["results"][0]["mean"])' \
-            "$work/times.json"
-        return
-    fi
-    local total=0 start end i
-    for ((i = 0; i < warmup; i++)); do bash -c "$prep" && bash -c "$cmd"; done
-    for ((i = 0; i < runs; i++)); do
-        bash -c "$prep"
-        start=$(date +%s.%N)
-        bash -c "$cmd"
-        end=$(date +%s.%N)
-        total=$(echo "$total $start $end" | awk '{printf "%.4f", $1 + $3 - $2}')
-    done
-    echo "$total $runs" | awk '{printf "%.4f", $1 / $2}'
-}
-
 # The checked runs above filled the page cache; vora-cli gets one more warm-up (a run of
 # Siril takes a minute or more).
-vora_s=$(mean_time "vora-cli stack" true "$vora_cmd" 1)
-siril_s=$(mean_time "siril-cli register+stack" "$siril_prep" "$siril_cmd" 0)
+vora_s=$(peer_mean_time "vora-cli stack" "$vora_cmd" true 1)
+siril_s=$(peer_mean_time "siril-cli register+stack" "$siril_cmd" "$siril_prep" 0)
 echo
 printf '%d frames of %dx%d RGB 16-bit, mean of %d runs\n' "$frames" "$width" "$height" "$runs"
 printf '| %-28s | %9s |\n' "Program" "Wall [s]" "----------------------------" "---------"
