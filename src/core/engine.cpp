@@ -4,6 +4,8 @@
 #include <limits>
 
 #include "composite/auto_composite.h"
+#include "composite/lrgb.h"
+#include "composite/point_composite.h"
 #include "composite/background.h"
 #include "composite/background_gen.h"
 #include "core/workbench.h"
@@ -194,6 +196,8 @@ const OperationKernels& built_operations() {
         k.sharpen = sharpen_plane;
         k.tone_curve = apply_tone_curve_kernel;
         k.auto_composite = auto_composite_kernel;
+        k.point_composite = point_composite_kernel;
+        k.lrgb_composite = lrgb_composite_kernel;
         k.background_generation = generate_background_plane;
         k.background = background_kernel;
         k.edge = edge_enhance_plane;
