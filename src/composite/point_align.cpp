@@ -64,7 +64,8 @@ AlignedImages align_by_points(const std::vector<PointSource>& sources) {
         const PointSource& s = sources[i];
         RotationPointPair& pts = out.points[i];
         const ImageRecord* shown = s.image;
-        pts = {stored_point(s.packed_a, s.image->height), stored_point(s.packed_b, s.image->height)};
+        pts = {stored_point(s.packed_a, s.image->height),
+               stored_point(s.packed_b, s.image->height)};
         bool shared = false;
         for (std::size_t k = 1; k < i && !shared; ++k) {
             if (!same_source(sources[k], s)) continue;
@@ -75,8 +76,8 @@ AlignedImages align_by_points(const std::vector<PointSource>& sources) {
         if (i > 0 && !shared) {
             const Segment seg = segment_of(s);
             // A segment shorter than a pixel has no usable scale.
-            const bool scale = std::fabs(seg.length - ref.length) >= 1.0 && seg.length >= 1.0 &&
-                               ref.length >= 1.0;
+            const bool scale =
+                std::fabs(seg.length - ref.length) >= 1.0 && seg.length >= 1.0 && ref.length >= 1.0;
             const double turn = seg.angle - ref.angle;
             const bool rotate = std::fabs(turn) >= 1.0;
             if (scale || rotate) {

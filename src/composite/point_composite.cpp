@@ -53,8 +53,10 @@ void point_composite_kernel(Workbench& wb, ImageRecord& target, ParamVector& p) 
     for (std::size_t i = 0; i < images.size(); ++i) {
         const int64_t step = int64_t(i);
         images[i].weight = p[entry(int(i), 1)];
-        images[i].ox = int32_t(std::clamp<int64_t>(images[i].ox + step * p[20], -(1 << 30), 1 << 30));
-        images[i].oy = int32_t(std::clamp<int64_t>(images[i].oy + step * p[21], -(1 << 30), 1 << 30));
+        images[i].ox =
+            int32_t(std::clamp<int64_t>(images[i].ox + step * p[20], -(1 << 30), 1 << 30));
+        images[i].oy =
+            int32_t(std::clamp<int64_t>(images[i].oy + step * p[21], -(1 << 30), 1 << 30));
     }
     const CanvasSize canvas = compute_canvas(images);
     target.width = canvas.width;

@@ -33,6 +33,10 @@ inline constexpr const char* kOverwriteQuestion = "\"%s\" already exist.\n Do yo
 inline constexpr const char* kCannotRead = "\"%s\" を開けませんでした！\n(%s)";
 inline constexpr const char* kCannotWrite = "\"%s\" を保存できませんでした！\n(%s)";
 inline constexpr const char* kNoImageChosen = "画像が選択されていません！";
+// The L+RGB composites without their luminance or colour images.
+inline constexpr const char* kNoLImage = "L画像が選択されていません！";
+inline constexpr const char* kNoRgbImage = "RGB画像が選択されていません！";
+inline constexpr const char* kNoRgbImages = "R,G,B画像が選択されていません！";
 // Background picking on the image.
 inline constexpr const char* kPickCentre = "画像中央付近の背景を選択して下さい！";
 inline constexpr const char* kPickEdge = "画像角付近の背景を選択して下さい！";

@@ -6,6 +6,7 @@
 #include "ui/color_commands.h"
 #include "ui/composite_commands.h"
 #include "ui/distortion_command.h"
+#include "ui/point_composite_commands.h"
 #include "ui/resize_commands.h"
 #include "ui/restore_command.h"
 #include "ui/rotate_command.h"
@@ -21,6 +22,9 @@ CommandResult run_level(Workbench& wb) { return level_command(wb); }
 CommandResult run_dynamic_range(Workbench& wb) { return dynamic_range_command(wb); }
 CommandResult run_auto_composite(Workbench& wb) { return auto_composite_command(wb); }
 CommandResult run_multi_file_composite(Workbench& wb) { return multi_file_composite_command(wb); }
+CommandResult run_point_composite(Workbench& wb) { return point_composite_command(wb); }
+CommandResult run_lrgb(Workbench& wb) { return lrgb_command(wb); }
+CommandResult run_lrgb4(Workbench& wb) { return lrgb4_command(wb); }
 CommandResult run_background(Workbench& wb) { return background_command(wb); }
 CommandResult run_background_image(Workbench& wb) { return background_image_command(wb); }
 CommandResult run_background_points(Workbench& wb) { return background_points_command(wb); }
@@ -67,6 +71,14 @@ const std::vector<CommandRow>& processing_commands() {
          "aligned stack of two to four open images into a new image", run_auto_composite},
         {3021, "画像合成-複数ファイル(&M)", nullptr, "compfile",
          "aligned stack of up to sixteen files into a new image", run_multi_file_composite},
+        {308, "画像合成-ポイント指定(&P)", nullptr, "composite",
+         "stack of two to four open images aligned by two stars each into a new image",
+         run_point_composite},
+        {313, "L+RGB画像合成(&L)", nullptr, nullptr,
+         "colour image from a luminance image and a colour image aligned by two stars",
+         run_lrgb},
+        {360, "L+R+G+B画像合成", nullptr, "composite",
+         "colour image from R, G and B images and an optional luminance image", run_lrgb4},
         {306, "補正実行(&B)", "background", "back2",
          "flattens the sky with a radial model from centre and edge densities (--centre, "
          "--edge)",

@@ -12,6 +12,7 @@
 #include "io/dark_frames.h"
 #include "io/file_kind.h"
 #include "io/open_save.h"
+#include "ui/point_rules.h"
 
 namespace vora {
 namespace {
@@ -32,15 +33,6 @@ struct CompositeRequest {
     std::array<int32_t, 4> weights{};
 };
 
-// The rejection entry: noise level, noise level + 256 for move mode, -1 for none or when the
-// images are deliberately shifted apart.
-int32_t rejection_entry(const CompositeRequest& r) {
-    if (r.shift_x != 0 || r.shift_y != 0) return -1;
-    if (r.reject_mode == kRejectNoise) return r.noise_level;
-    if (r.reject_mode == kRejectMove) return r.noise_level + 256;
-    return -1;
-}
-
 void fill_composite_params(const CompositeRequest& r, ParamVector& p) {
     p[0] = p[1] = std::max(r.compare_range, 0);
     p[2] = r.stack_mode;
@@ -49,7 +41,7 @@ void fill_composite_params(const CompositeRequest& r, ParamVector& p) {
         p[4 + i] = r.slots[i];
         p[8 + i] = r.slots[i] < 0 ? 0 : r.weights[i];
     }
-    p[15] = rejection_entry(r);
+    p[15] = rejection_param(r.reject_mode, r.noise_level, r.shift_x, r.shift_y);
     p[16] = r.shift_x;
     p[17] = r.shift_y;
 }

@@ -43,9 +43,8 @@ struct LrgbComposite : ::testing::Test {
         // L, and colour images whose planes differ so that the chosen plane shows.
         wb->table[0] = make_image(30, 20, [](int, int x, int) { return 3000 + 100 * x; });
         for (int s = 1; s <= 3; ++s)
-            wb->table[s] = make_image(30, 20, [s](int c, int x, int y) {
-                return 1000 * s + 100 * c + 7 * x + 3 * y;
-            });
+            wb->table[s] = make_image(
+                30, 20, [s](int c, int x, int y) { return 1000 * s + 100 * c + 7 * x + 3 * y; });
     }
     void group(int g, int slot, int weight, int ax = 5, int ay = 5, int bx = 25, int by = 15) {
         ParamVector& p = wb->params;

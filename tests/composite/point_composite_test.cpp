@@ -24,9 +24,9 @@ TEST(SegmentAngle, QuadrantsAndVerticals) {
         double dx, dy, angle;
     };
     const Case cases[] = {
-        {1, 0, 0},          {1, 1, 45000},   {1, -1, -45000}, {-1, 0, 180000},
-        {-1, -1, 225000},   {-1, 1, 135000}, {0, 5, 90000},   {0, 1, 90000},
-        {0, 0.5, -90000},   {0, 0, -90000},  {0, -3, -90000},
+        {1, 0, 0},        {1, 1, 45000},   {1, -1, -45000}, {-1, 0, 180000},
+        {-1, -1, 225000}, {-1, 1, 135000}, {0, 5, 90000},   {0, 1, 90000},
+        {0, 0.5, -90000}, {0, 0, -90000},  {0, -3, -90000},
     };
     for (const Case& c : cases)
         EXPECT_NEAR(segment_angle(c.dx, c.dy), c.angle, 1e-6) << c.dx << "," << c.dy;
@@ -83,7 +83,8 @@ struct PointComposite : ::testing::Test {
 };
 
 TEST_F(PointComposite, IdenticalSegmentsGiveThePlainStack) {
-    put(0, test::make_image(24, 16, [](int c, int x, int y) { return 1000 * c + 37 * x + 11 * y; }));
+    put(0,
+        test::make_image(24, 16, [](int c, int x, int y) { return 1000 * c + 37 * x + 11 * y; }));
     put(1, test::make_image(24, 16, [](int c, int x, int y) { return 3000 + 5 * x * y + c; }));
     group(0, 0, 100, 3, 4, 20, 12);
     group(1, 1, 60, 3, 4, 20, 12);
@@ -108,10 +109,22 @@ TEST_F(PointComposite, CompactsGroupsAndFillsDummies) {
     group(3, 9, 0, 0, 0, 0, 0);
     run();
     const ParamVector& p = wb->params;
-    const std::array<int32_t, 16> expected = {2, 100, pack_point(12, 9), pack_point(30, 21),
-                                              3, 100, pack_point(12, 9), pack_point(30, 21),
-                                              2, 0,   100,               200,
-                                              2, 0,   100,               200};
+    const std::array<int32_t, 16> expected = {2,
+                                              100,
+                                              pack_point(12, 9),
+                                              pack_point(30, 21),
+                                              3,
+                                              100,
+                                              pack_point(12, 9),
+                                              pack_point(30, 21),
+                                              2,
+                                              0,
+                                              100,
+                                              200,
+                                              2,
+                                              0,
+                                              100,
+                                              200};
     for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(p[4 + i], expected[i]) << i;
 }
 
@@ -145,9 +158,8 @@ TEST_F(PointComposite, ScaledImageIsScaledBack) {
         return 20000 + 10000 * std::sin(x / 7.0) * std::cos(y / 5.0);
     };
     put(0, make_image(60, 40, [&](int, int x, int row) { return field(x, 39 - row); }));
-    put(1, make_image(90, 60, [&](int, int x, int row) {
-            return field(x / 1.5, (59 - row) / 1.5);
-        }));
+    put(1,
+        make_image(90, 60, [&](int, int x, int row) { return field(x / 1.5, (59 - row) / 1.5); }));
     group(0, 0, 100, 10, 10, 40, 30);
     group(1, 1, 100, 15, 15, 60, 45);
     const ImageRecord& out = run();
