@@ -21,9 +21,6 @@ inline constexpr const char* kDarkSizeDiffers = "Error:ダークファイルの�
 inline constexpr const char* kTooFewImages = "画像が２つ以上選択されていません！";
 inline constexpr const char* kTooManyCompositeFiles =
     "Error:ファイル数が１６個を超えました！\n超えたファイルは読み込みません！";
-// Shown while the rotation composite is not part of this version.
-inline constexpr const char* kRotationNotAvailable =
-    "回転合成はこのバージョンではまだ使用できません！";
 // Filled with the path and the program name.
 inline constexpr const char* kFormatNotSupported = "%s : %s not support this format !";
 inline constexpr const char* kFormatNotWritable = "%s : %s can not save this format !";

@@ -21,6 +21,7 @@ struct Workbench {
     DarkFrames dark;
     Settings settings;
     BackgroundPick background_pick;  // clicks on the image collecting background samples
+    StarPick star_pick;              // clicks choosing the rotation composite's two stars
 };
 
 }  // namespace vora

@@ -39,11 +39,11 @@ struct CompositeSettings {
     int32_t stack_mode = kStackAverage;
     int32_t compare_range = 20;  // search half-width in pixels
     int32_t compare_method = kCompareSlow;
-    int32_t normalize = 1;       // density normalisation
-    int32_t noise_level = 5;     // 0..255
+    int32_t normalize = 1;    // density normalisation
+    int32_t noise_level = 5;  // 0..255
     int32_t reject_mode = kRejectNoise;
-    int32_t min_shift = 1;       // shift by at least one pixel
-    int32_t shift_x = 0;         // composite shift per image, pixels
+    int32_t min_shift = 1;  // shift by at least one pixel
+    int32_t shift_x = 0;    // composite shift per image, pixels
     int32_t shift_y = 0;
     int32_t rotation_size = 64;  // reference box of the rotation composite; also the
                                  // multi-file composite's
@@ -71,6 +71,28 @@ struct MultiFileCompositeSettings {
 struct LrgbSettings {
     std::string l_image;
     std::string rgb_image;
+};
+
+// The rotation composite's pick of two reference stars on the first image, kept between
+// clicks (ui/star_pick.h has the functions).
+inline constexpr int32_t kStarPickIdle = 0, kStarPickFirst = 1, kStarPickSecond = 2;
+
+// Where the pick was started; the value is the command the main window receives after the
+// second star.
+enum class StarPickOrigin : int32_t { automatic = 3020, multi_file = 3022, batch = 3023 };
+
+// A clicked position in display coordinates (y counted from the top row).
+struct PickedPoint {
+    int32_t x = 0;
+    int32_t y = 0;
+    bool operator==(const PickedPoint&) const = default;
+};
+
+struct StarPick {
+    int32_t star_pick_mode = kStarPickIdle;
+    StarPickOrigin origin = StarPickOrigin::automatic;
+    std::array<PickedPoint, 2> points{};
+    int32_t box_size = 64;  // the rotation size in use
 };
 
 }  // namespace vora

@@ -13,6 +13,8 @@
 #include "io/file_kind.h"
 #include "io/open_save.h"
 #include "ui/point_rules.h"
+#include "ui/rotation_composite_commands.h"
+#include "ui/star_pick.h"
 
 namespace vora {
 namespace {
@@ -84,7 +86,7 @@ CompositeRequest request_from(const Settings& s) {
 // Slots the multi-file composite holds while it runs; whatever is still held when it ends
 // (also on failure) is released.
 class TemporarySlots {
-public:
+  public:
     explicit TemporarySlots(ImageTable& table) : table_(table) {}
     ~TemporarySlots() {
         for (int slot : slots_) release_slot(table_[slot]);
@@ -98,21 +100,25 @@ public:
     }
     void keep(int slot) { slots_.erase(slot); }
 
-private:
+  private:
     ImageTable& table_;
     std::set<int> slots_;
 };
 
 // One multi-file run: the files, the settings and the bookkeeping of its temporary slots.
 class MultiFileRun {
-public:
+  public:
     MultiFileRun(Workbench& wb, const ProgressFn& progress)
-        : wb_(wb), settings_(wb.settings.multi_file_composite), progress_(progress),
+        : wb_(wb),
+          settings_(wb.settings.multi_file_composite),
+          progress_(progress),
           held_(wb.table) {}
 
     CommandResult run();
+    // After the two stars were picked in the first file (held in the current slot).
+    CommandResult run_rotation();
 
-private:
+  private:
     void report(const std::string& text) const {
         if (progress_) progress_(text);
     }
@@ -120,6 +126,17 @@ private:
     bool load(int file, ImageRecord& record, CommandResult& result);
     int stack_pass(const std::vector<int>& files, CommandResult& result);
     int stack_groups(const std::vector<std::vector<int>>& groups, CommandResult& result);
+    PointStackOptions stack_options() const {
+        return {settings_.stack_mode,
+                settings_.reject_mode,
+                settings_.noise_level,
+                settings_.normalize,
+                0,
+                0};
+    }
+    int stack_on_stars(const std::vector<int>& slots, int holder, const PointStackOptions& options,
+                       CommandResult& result);
+    int rotation_pass(const std::vector<int>& files, int holder, CommandResult& result);
 
     Workbench& wb_;
     const MultiFileCompositeSettings& settings_;
@@ -170,8 +187,7 @@ int MultiFileRun::stack_pass(const std::vector<int>& files, CommandResult& resul
 }
 
 // Stacks each group in its own pass, then the group results once more without rejection.
-int MultiFileRun::stack_groups(const std::vector<std::vector<int>>& groups,
-                               CommandResult& result) {
+int MultiFileRun::stack_groups(const std::vector<std::vector<int>>& groups, CommandResult& result) {
     CompositeRequest final_request = request_from(settings_);
     final_request.reject_mode = kRejectNone;
     for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -197,21 +213,96 @@ CommandResult MultiFileRun::run() {
     const int holder = reserve_holder(result);
     if (holder < 0) return result;
     if (!load(0, table[holder], result)) return result;
+    if (n > 1 && settings_.compare_method == kCompareRotation) {
+        // The first file stays open for the user to pick two stars in; 3022 goes on.
+        held_.keep(holder);
+        table.current_slot = holder;
+        start_star_pick(wb_.star_pick, StarPickOrigin::multi_file,
+                        wb_.settings.composite.rotation_size);
+        return result;
+    }
     if (n > 1) {
-        if (settings_.compare_method == kCompareRotation)
-            return CommandResult::fail(msg::kRotationNotAvailable);
         // The holder keeps its place while the passes run in the slots after it.
         release_slot(table[holder]);
         table[holder].width = table[holder].height = 1;
         const auto groups = multi_file_groups(n);
-        const int stacked = groups.size() == 1 ? stack_pass(groups[0], result)
-                                               : stack_groups(groups, result);
+        const int stacked =
+            groups.size() == 1 ? stack_pass(groups[0], result) : stack_groups(groups, result);
         if (stacked < 0) return result;
         std::swap(table[holder], table[stacked]);  // the result moves into the holder
         held_.drop(stacked);
         mark_new_result(table[holder]);
     }
     held_.keep(holder);
+    table.current_slot = holder;
+    if (!not_dark_corrected_.empty())
+        result.messages.push_back({MessageKind::error, msg::kDarkNotApplied});
+    return result;
+}
+
+// Finds the picked stars of the holder's image in the slots' images and stacks them with
+// code 8 into a new slot.
+int MultiFileRun::stack_on_stars(const std::vector<int>& slots, int holder,
+                                 const PointStackOptions& options, CommandResult& result) {
+    for (int slot : slots) expand_mono(wb_.table[slot]);
+    const PointCompositeImages images =
+        locate_picked_stars(wb_.table, wb_.table[holder], wb_.star_pick.points, slots,
+                            wb_.settings.composite.rotation_size, settings_.compare_range);
+    result = run_point_composite(wb_, images, options);
+    if (!result.ok()) return -1;
+    held_.hold(wb_.table.current_slot);
+    return wb_.table.current_slot;
+}
+
+// Opens the files of one pass (the first file is the holder itself) and stacks them on the
+// stars.
+int MultiFileRun::rotation_pass(const std::vector<int>& files, int holder, CommandResult& result) {
+    std::vector<int> slots;
+    for (int file : files) {
+        if (file == 0) {
+            slots.push_back(holder);
+            continue;
+        }
+        const int slot = reserve_holder(result);
+        if (slot < 0 || !load(file, wb_.table[slot], result)) return -1;
+        slots.push_back(slot);
+    }
+    report("stacking " + std::to_string(files.size()) + " images on the picked stars");
+    const int target = stack_on_stars(slots, holder, stack_options(), result);
+    for (int slot : slots)
+        if (slot != holder) held_.drop(slot);
+    return target;
+}
+
+CommandResult MultiFileRun::run_rotation() {
+    CommandResult result;
+    ImageTable& table = wb_.table;
+    const int holder = table.current_slot;
+    const int n = int(settings_.files.size());
+    if (!table.has_current_image() || n < 2) return CommandResult::skip();
+    if (n > kMaxCompositeFiles) return CommandResult::fail(msg::kTooManyCompositeFiles);
+    const auto groups = multi_file_groups(n);
+    int stacked = -1;
+    if (groups.size() == 1) {
+        stacked = rotation_pass(groups[0], holder, result);
+    } else {
+        std::vector<int> group_slots;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            report("pass " + std::to_string(g + 1) + " of " + std::to_string(groups.size()));
+            const int slot = rotation_pass(groups[g], holder, result);
+            if (slot < 0) return result;
+            group_slots.push_back(slot);
+        }
+        PointStackOptions final_options = stack_options();
+        final_options.reject_mode = kRejectNone;
+        report("stacking the " + std::to_string(groups.size()) + " pass results");
+        stacked = stack_on_stars(group_slots, holder, final_options, result);
+        for (int slot : group_slots) held_.drop(slot);
+    }
+    if (stacked < 0) return result;
+    std::swap(table[holder], table[stacked]);  // the result moves into the holder
+    held_.drop(stacked);
+    mark_new_result(table[holder]);
     table.current_slot = holder;
     if (!not_dark_corrected_.empty())
         result.messages.push_back({MessageKind::error, msg::kDarkNotApplied});
@@ -235,8 +326,16 @@ CommandResult auto_composite_command(Workbench& wb, std::function<bool()> dialog
         request.weights[i] = settings.weights[i];
         if (slot >= 0) expand_mono(table[slot]);
     }
-    if (settings.compare_method == kCompareRotation)
-        return CommandResult::fail(msg::kRotationNotAvailable);
+    if (settings.compare_method == kCompareRotation) {
+        // The user picks two stars in the first chosen image; 3020 goes on from there.
+        for (int slot : request.slots) {
+            if (slot < 0 || !table[slot].occupied()) continue;
+            table.current_slot = slot;
+            start_star_pick(wb.star_pick, StarPickOrigin::automatic, settings.rotation_size);
+            return {};
+        }
+        return CommandResult::fail(msg::kTooFewImages);
+    }
     CommandResult result;
     const int target = run_composite(wb, request, result);
     if (target < 0) return result;
@@ -250,6 +349,14 @@ CommandResult multi_file_composite_command(Workbench& wb, std::function<bool()> 
     if (dialog && !dialog()) return CommandResult::skip();
     try {
         return MultiFileRun(wb, progress).run();
+    } catch (const std::bad_alloc&) {
+        return CommandResult::fail(msg::kNoMemoryToRun);
+    }
+}
+
+CommandResult multi_file_rotation_command(Workbench& wb, const ProgressFn& progress) {
+    try {
+        return MultiFileRun(wb, progress).run_rotation();
     } catch (const std::bad_alloc&) {
         return CommandResult::fail(msg::kNoMemoryToRun);
     }

@@ -12,16 +12,23 @@
 namespace vora {
 
 // Automatic composite (302) of the images named by the composite settings' list texts
-// ("%02d(%s)") with their weights, into a new current image.
+// ("%02d(%s)") with their weights, into a new current image. With the rotation method it
+// only makes the first image current and starts the star pick (3020 goes on).
 CommandResult auto_composite_command(Workbench& wb, std::function<bool()> dialog = {});
 
 // Called before each file is opened and each stacking pass starts, with a short text.
 using ProgressFn = std::function<void(const std::string& step)>;
 
 // Multi-file composite (3021) of the files listed in the multi-file settings, into a new
-// current image; one file is simply opened.
+// current image; one file is simply opened. With the rotation method the first file is opened
+// as the current image and the star pick starts (3022 goes on).
 CommandResult multi_file_composite_command(Workbench& wb, std::function<bool()> dialog = {},
                                            const ProgressFn& progress = {});
+
+// 3022: the multi-file composite on the stars picked in the first file (the current image):
+// each pass stacks its files on the stars found in them, and the pass results are stacked on
+// the stars once more; the result replaces the first file's image.
+CommandResult multi_file_rotation_command(Workbench& wb, const ProgressFn& progress = {});
 
 // Appends dropped files to the multi-file list as far as its sixteen places allow; the
 // message says when some were left out.

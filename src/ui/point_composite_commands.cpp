@@ -43,14 +43,6 @@ CommandResult run_into_new_slot(Workbench& wb, int code, const char* empty_messa
     return result;
 }
 
-// The slot a dialog's list text names: −1 for none (empty, or starting with "("), −2 for a
-// text that names no picture.
-int chosen_slot(const ImageTable& table, const std::string& label) {
-    if (label.empty() || label[0] == '(') return -1;
-    const int slot = slot_from_label(label);
-    return slot >= 0 && table[slot].occupied() ? slot : -2;
-}
-
 // The point rules over the chosen images (slot ≥ 0) only.
 bool complete_chosen(std::array<AlignPoints, 4>& points, const std::array<int, 4>& slots) {
     std::vector<AlignPoints> chosen;
@@ -64,8 +56,12 @@ bool complete_chosen(std::array<AlignPoints, 4>& points, const std::array<int, 4
 
 }  // namespace
 
-CommandResult run_point_composite(Workbench& wb, const PointCompositeImages& images) {
-    const CompositeSettings& s = wb.settings.composite;
+PointStackOptions point_stack_options(const CompositeSettings& s) {
+    return {s.stack_mode, s.reject_mode, s.noise_level, s.normalize, s.shift_x, s.shift_y};
+}
+
+CommandResult run_point_composite(Workbench& wb, const PointCompositeImages& images,
+                                  const PointStackOptions& s) {
     ParamVector& p = wb.params;
     p[0] = s.stack_mode;
     p[2] = rejection_param(s.reject_mode, s.noise_level, s.shift_x, s.shift_y);
@@ -100,7 +96,7 @@ CommandResult point_composite_command(Workbench& wb, std::function<bool()> dialo
     if (find_free_slot(table) < 0) return CommandResult::fail(msg::kNoSlotForResult);
     images.points = s.points;
     const bool completed = complete_chosen(images.points, images.slots);
-    CommandResult result = run_point_composite(wb, images);
+    CommandResult result = run_point_composite(wb, images, point_stack_options(s));
     if (completed)
         for (AlignPoints& p : s.points) p.b_x = p.b_y = 0;
     return result;

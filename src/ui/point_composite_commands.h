@@ -20,9 +20,20 @@ struct PointCompositeImages {
     std::array<AlignPoints, 4> points{};
 };
 
-// Stacks the images with the composite settings' mode, rejection, normalisation and shifts
-// (engine code 8) into a new image that becomes current. The points are used as given.
-CommandResult run_point_composite(Workbench& wb, const PointCompositeImages& images);
+// How engine code 8 stacks: mode, rejection, normalisation and the composite shift.
+struct PointStackOptions {
+    int32_t stack_mode = 0;
+    int32_t reject_mode = 0;
+    int32_t noise_level = 0;
+    int32_t normalize = 0;
+    int32_t shift_x = 0, shift_y = 0;
+};
+PointStackOptions point_stack_options(const CompositeSettings& s);
+
+// Stacks the images with engine code 8 into a new image that becomes current; the points are
+// used as given.
+CommandResult run_point_composite(Workbench& wb, const PointCompositeImages& images,
+                                  const PointStackOptions& options);
 
 // 308: the images, weights and points of the composite settings; B points are completed by
 // the point rules first (and the stored B points reset afterwards when that happened).

@@ -2,6 +2,12 @@
 
 namespace vora {
 
+int chosen_slot(const ImageTable& table, const std::string& label) {
+    if (label.empty() || label[0] == '(') return -1;
+    const int slot = slot_from_label(label);
+    return slot >= 0 && table[slot].occupied() ? slot : -2;
+}
+
 AlignPoints marked_points(const ImageRecord& r) {
     AlignPoints p;
     if (r.point_a_x >= 0) {

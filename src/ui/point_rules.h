@@ -5,12 +5,18 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "core/engine.h"
 #include "core/image_record.h"
+#include "core/image_table.h"
 #include "settings/composite_settings.h"
 
 namespace vora {
+
+// The slot a dialog's list text ("%02d(%s)") names: −1 for none (an empty text or one that
+// starts with "("), −2 for a text that names no picture.
+int chosen_slot(const ImageTable& table, const std::string& label);
 
 // The image's marks A and B in display coordinates (y from the top); a mark not set is (0, 0).
 AlignPoints marked_points(const ImageRecord& r);

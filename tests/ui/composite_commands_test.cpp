@@ -72,8 +72,11 @@ TEST_F(AutoCompositeCommand, RefusesWhatItCannotStack) {
 
     wb->settings.composite.images[1] = list_label(wb->table, 1, LabelStyle::composite);
     wb->settings.composite.compare_method = kCompareRotation;
-    r = auto_composite_command(*wb);
-    EXPECT_EQ(r.outcome, Outcome::failed);
+    wb->table.current_slot = 1;
+    r = auto_composite_command(*wb);  // waits for two stars picked in the first image
+    EXPECT_EQ(r.outcome, Outcome::done);
+    EXPECT_EQ(wb->star_pick.star_pick_mode, kStarPickFirst);
+    EXPECT_EQ(wb->table.current_slot, 0);
     EXPECT_EQ(occupied_count(wb->table), 2);
 
     wb->settings.composite.compare_method = kCompareSlow;
