@@ -26,6 +26,47 @@ peer_work_dir() {
     if [[ ${KEEP:-0} == 1 ]]; then echo "work folder: $work"; else trap 'rm -rf "$work"' EXIT; fi
 }
 
+# peer_make_sky W H NAME [W H NAME ...]: synthetic RGB skies (a gradient, stars and noise; 16
+# bits per colour) made by $python and written by $cli as $work/NAME.tif, 48-bit. One random
+# stream serves all, so each sky depends on those before it.
+peer_make_sky() {
+    "$python" - "$work" "$@" <<'PY'
+import sys
+
+import numpy as np
+
+work, sizes = sys.argv[1], sys.argv[2:]
+rng = np.random.default_rng(20261206)
+for i in range(0, len(sizes), 3):
+    w, h, name = int(sizes[i]), int(sizes[i + 1]), sizes[i + 2]
+    yy, xx = np.mgrid[0:h, 0:w].astype(np.float32)
+    base = 3000 + 2000 * (xx / w + yy / h)
+    del xx, yy
+    img = np.repeat(base[:, :, None], 3, axis=2) * np.array([1.0, 1.1, 0.9], np.float32)
+    del base
+    for _ in range(3000 * w // 6000):
+        sx, sy = rng.uniform(0, w), rng.uniform(0, h)
+        sigma = rng.uniform(0.8, 2.5)
+        peak = 2000 + rng.uniform() ** 4 * 60000
+        reach = int(np.ceil(4 * sigma))
+        x0, x1 = max(0, int(sx) - reach), min(w, int(sx) + reach + 1)
+        y0, y1 = max(0, int(sy) - reach), min(h, int(sy) + reach + 1)
+        py, px = np.mgrid[y0:y1, x0:x1]
+        g = np.exp(-((px - sx) ** 2 + (py - sy) ** 2) / (2 * sigma * sigma)).astype(np.float32)
+        img[y0:y1, x0:x1, :] += peak * g[:, :, None]
+    img += rng.normal(0, 300, img.shape).astype(np.float32)
+    data = np.clip(img, 0, 65535).astype(">u2")
+    with open(f"{work}/{name}.ppm", "wb") as f:
+        f.write(b"P6\n%d %d\n65535\n" % (w, h))
+        f.write(data.tobytes())
+PY
+    local i
+    for ((i = 3; i <= $#; i += 3)); do
+        "$cli" convert "$work/${!i}.ppm" "$work/${!i}.tif" >/dev/null
+        rm -f "$work/${!i}.ppm"
+    done
+}
+
 # One checked run of command "$2" first, so that a failure shows its reason instead of a
 # timing; it also fills the page cache. "$1" names the output it must have written.
 peer_check() {

@@ -44,39 +44,7 @@ peer_work_dir filters
 cd "$work"
 
 echo "Making 6000x4000 and 3000x2000 RGB skies in $work ..."
-"$python" - "$work" <<'PY'
-import sys
-
-import numpy as np
-
-work = sys.argv[1]
-rng = np.random.default_rng(20261206)
-for w, h, name in ((6000, 4000, "sky"), (3000, 2000, "small")):
-    yy, xx = np.mgrid[0:h, 0:w].astype(np.float32)
-    base = 3000 + 2000 * (xx / w + yy / h)
-    del xx, yy
-    img = np.repeat(base[:, :, None], 3, axis=2) * np.array([1.0, 1.1, 0.9], np.float32)
-    del base
-    for _ in range(3000 * w // 6000):
-        sx, sy = rng.uniform(0, w), rng.uniform(0, h)
-        sigma = rng.uniform(0.8, 2.5)
-        peak = 2000 + rng.uniform() ** 4 * 60000
-        reach = int(np.ceil(4 * sigma))
-        x0, x1 = max(0, int(sx) - reach), min(w, int(sx) + reach + 1)
-        y0, y1 = max(0, int(sy) - reach), min(h, int(sy) + reach + 1)
-        py, px = np.mgrid[y0:y1, x0:x1]
-        g = np.exp(-((px - sx) ** 2 + (py - sy) ** 2) / (2 * sigma * sigma)).astype(np.float32)
-        img[y0:y1, x0:x1, :] += peak * g[:, :, None]
-    img += rng.normal(0, 300, img.shape).astype(np.float32)
-    data = np.clip(img, 0, 65535).astype(">u2")
-    with open(f"{work}/{name}.ppm", "wb") as f:
-        f.write(b"P6\n%d %d\n65535\n" % (w, h))
-        f.write(data.tobytes())
-PY
-for name in sky small; do
-    "$cli" convert "$name.ppm" "$name.tif" >/dev/null
-    rm -f "$name.ppm"
-done
+peer_make_sky 6000 4000 sky 3000 2000 small
 
 q() { printf '%q' "$1"; }
 sky=$(q "$work/sky.tif")
