@@ -51,15 +51,40 @@ int run_apply(const CommonOptions& options, const std::string& in, const std::st
 
 // Multi-file composite of up to 16 files with the "compfile" settings, saved as OUT.
 // `progress` prints each step on `err`.
-int run_stack(const CommonOptions& options, const std::vector<std::string>& files,
-              const std::string& out_path, int type, bool progress, std::ostream& out,
-              std::ostream& err);
+struct StackOptions {
+    std::vector<std::string> files;
+    std::string method;  // fast, slow, rotation; empty keeps the settings
+    std::string stars;   // rotation: "X1,Y1;X2,Y2" in the first file, y from the top
+    std::string out_path;
+    int type = 0;
+};
+int run_stack(const CommonOptions& options, const StackOptions& stack, bool progress,
+              std::ostream& out, std::ostream& err);
 
-// Automatic composite of 2..4 files opened into slots, with the "composite" settings and
-// the given weights (empty: 100 each), saved as OUT.
-int run_composite(const CommonOptions& options, const std::vector<std::string>& files,
-                  const std::vector<int>& weights, const std::string& out_path, int type,
+// Automatic, by-point (with --points) or rotation composite of 2..4 files opened into slots,
+// with the "composite" settings, saved as OUT.
+struct CompositeOptions {
+    std::vector<std::string> files;
+    std::vector<int> weights;  // empty: 100 each
+    std::string points;        // "AX,AY,BX,BY;..." one per file: the by-point composite
+    std::string method;        // fast, slow, rotation; empty keeps the settings
+    std::string stars;         // rotation: "X1,Y1;X2,Y2" in the first file
+    std::string out_path;
+    int type = 0;
+};
+int run_composite(const CommonOptions& options, const CompositeOptions& composite,
                   std::ostream& out, std::ostream& err);
+
+// L+RGB (l and rgb) or L+R+G+B (r, g, b and optionally l) composite, saved as OUT.
+struct LrgbOptions {
+    std::string l, rgb, r, g, b;
+    std::vector<int> weights;  // L,R,G,B
+    std::string points;        // one quadruple per image in the order L, RGB or L, R, G, B
+    std::string out_path;
+    int type = 0;
+};
+int run_lrgb(const CommonOptions& options, const LrgbOptions& lrgb, std::ostream& out,
+             std::ostream& err);
 
 // Writes the current settings (defaults, start-up file, --settings, --set) to `path`.
 int run_settings_write(const CommonOptions& options, const std::string& path, std::ostream& err);

@@ -143,39 +143,86 @@ int main(int argc, char** argv) {
                       "the top), as the menu command does from point A");
     add_type(apply, apply_options.type);
 
-    std::vector<std::string> stack_files;
+    const std::string stars_help =
+        "rotation method: the two reference stars X1,Y1;X2,Y2 in the first file (pixels, y "
+        "counted from the top), each at least half the rotation size (\"compround\", default "
+        "64) inside every edge; they are found in the other files by template matching within "
+        "the compare range";
+    const std::string method_help =
+        "comparison method: fast, slow (translation search) or rotation (align on two stars, "
+        "needs --stars); default from the settings";
+    vora::cli::StackOptions stack_options;
     CLI::App* stack = app.add_subcommand(
         "stack",
-        "Multi-file composite: align up to 16 files by translation against the first and stack "
-        "them (five to sixteen files in interleaved passes of three or four, then the pass "
-        "results once more) with the settings of group \"compfile\": stacking mode (0 average, "
-        "1 sum, 2 maximum, 3 minimum, 4 maximum contrast), compare range, comparison method (1 "
-        "fast, 2 slow), density normalisation, noise level, rejection (0 none, 1 noise removal, "
-        "2 move mode), at least one pixel of shift. One file is simply converted. Saves OUT as "
-        "convert does and prints the path written; progress goes to stderr on a terminal.");
+        "Multi-file composite: align up to 16 files against the first and stack them (five to "
+        "sixteen files in interleaved passes of three or four, then the pass results once "
+        "more) with the settings of group \"compfile\": stacking mode (0 average, 1 sum, 2 "
+        "maximum, 3 minimum, 4 maximum contrast), compare range, comparison method (1 fast, 2 "
+        "slow, 3 rotation), density normalisation, noise level, rejection (0 none, 1 noise "
+        "removal, 2 move mode), at least one pixel of shift. With the rotation method each "
+        "file is scaled and turned so that the two stars of --stars line up. One file is "
+        "simply converted. Saves OUT as convert does and prints the path written; progress "
+        "goes to stderr on a terminal.");
     add_common(stack, common);
-    stack->add_option("FILE", stack_files, "image files, 1 to 16")->required();
-    stack->add_option("-o,--output", out_path, "file to write")->required();
-    add_type(stack, type);
+    stack->add_option("FILE", stack_options.files, "image files, 1 to 16")->required();
+    stack->add_option("-o,--output", stack_options.out_path, "file to write")->required();
+    stack->add_option("--method", stack_options.method, method_help);
+    stack->add_option("--stars", stack_options.stars, stars_help);
+    add_type(stack, stack_options.type);
 
-    std::vector<std::string> composite_files;
-    std::vector<int> composite_weights;
+    vora::cli::CompositeOptions composite_options;
     CLI::App* composite = app.add_subcommand(
         "composite",
-        "Automatic composite: open 2 to 4 files, align them by translation against the first and "
-        "stack them with the settings of group \"composite\" (stacking mode, compare range, "
-        "comparison method, density normalisation, noise level, rejection), \"VER264\" (its "
-        "2nd and 3rd values: composite shift X and Y per image) and \"VER560\" (at least one "
-        "pixel of shift). Saves OUT as convert does and prints the path written.");
+        "Composite of 2 to 4 files into one image with the settings of group \"composite\" "
+        "(stacking mode, compare range, comparison method, density normalisation, noise "
+        "level, rejection), \"VER264\" (its 2nd and 3rd values: composite shift X and Y per "
+        "image), \"VER560\" (at least one pixel of shift) and \"compround\" (rotation "
+        "size). By default the files are aligned by translation against the first; with "
+        "--points each file is scaled, turned and shifted so that its A-B segment matches the "
+        "first file's (by-point composite); with --method rotation the two stars of --stars "
+        "are found in every file and used the same way. Saves OUT as convert does and prints "
+        "the path written.");
     add_common(composite, common);
-    composite->add_option("FILE", composite_files, "image files, 2 to 4")->required();
-    composite->add_option("-o,--output", out_path, "file to write")->required();
+    composite->add_option("FILE", composite_options.files, "image files, 2 to 4")->required();
+    composite->add_option("-o,--output", composite_options.out_path, "file to write")->required();
     composite
-        ->add_option("--weights", composite_weights,
+        ->add_option("--weights", composite_options.weights,
                      "weight of each file in percent, W1,W2,... (default 100 each)")
         ->delimiter(',')
         ->check(CLI::Range(0, 100));
-    add_type(composite, type);
+    const std::string points_help =
+        "reference stars A and B per image as AX,AY,BX,BY, images separated by \";\" in "
+        "command-line order (pixels, y counted from the top); a B of 0,0 (or equal to A) "
+        "makes every B = A + (100,100), so only a shift remains";
+    composite->add_option("--points", composite_options.points, points_help);
+    composite->add_option("--method", composite_options.method, method_help);
+    composite->add_option("--stars", composite_options.stars, stars_help);
+    add_type(composite, composite_options.type);
+
+    vora::cli::LrgbOptions lrgb_options;
+    CLI::App* lrgb = app.add_subcommand(
+        "lrgb",
+        "Colour composite aligned on two stars per image: --l and --rgb (L+RGB: the colour "
+        "image's luminance is replaced by the L image's), or --r, --g, --b with an optional "
+        "--l (L+R+G+B: red from the R image's red plane, green from G's green plane, blue "
+        "from B's blue plane, weighted, then brought to the L luminance when L has a weight "
+        "of 1 or more). The colour images are scaled, turned and shifted onto the reference "
+        "(L, or R without L) by their --points. Saves OUT as convert does and prints the path "
+        "written.");
+    add_common(lrgb, common);
+    lrgb->add_option("--l", lrgb_options.l, "luminance image");
+    lrgb->add_option("--rgb", lrgb_options.rgb, "colour image (L+RGB)");
+    lrgb->add_option("--r", lrgb_options.r, "red-filter image (L+R+G+B)");
+    lrgb->add_option("--g", lrgb_options.g, "green-filter image");
+    lrgb->add_option("--b", lrgb_options.b, "blue-filter image");
+    lrgb->add_option("--weights", lrgb_options.weights,
+                     "L+R+G+B weights in percent, L,R,G,B (default 100 each)")
+        ->delimiter(',')
+        ->check(CLI::Range(0, 100));
+    lrgb->add_option("--points", lrgb_options.points,
+                     points_help + "; the order is L, RGB or L, R, G, B (R, G, B without --l)");
+    lrgb->add_option("-o,--output", lrgb_options.out_path, "file to write")->required();
+    add_type(lrgb, lrgb_options.type);
 
     std::string settings_out;
     CLI::App* settings = app.add_subcommand(
@@ -203,11 +250,10 @@ int main(int argc, char** argv) {
     if (*convert)
         return vora::cli::run_convert(common, in_path, out_path, type, std::cout, std::cerr);
     if (*stack)
-        return vora::cli::run_stack(common, stack_files, out_path, type, isatty(2) == 1, std::cout,
-                                    std::cerr);
+        return vora::cli::run_stack(common, stack_options, isatty(2) == 1, std::cout, std::cerr);
     if (*composite)
-        return vora::cli::run_composite(common, composite_files, composite_weights, out_path, type,
-                                        std::cout, std::cerr);
+        return vora::cli::run_composite(common, composite_options, std::cout, std::cerr);
+    if (*lrgb) return vora::cli::run_lrgb(common, lrgb_options, std::cout, std::cerr);
     if (*apply)
         return vora::cli::run_apply(common, in_path, out_path, apply_options, std::cout, std::cerr);
     return vora::cli::run_settings_write(common, settings_out, std::cerr);

@@ -395,13 +395,13 @@ TEST_F(CliTest, ConvertedFilesReadTheSameInImageMagick) {
 }
 
 // Frames of one star field whose stars move by (5, -3) and (-7, 4), as 48-bit PPM files.
-std::vector<std::string> write_star_frames(const TempDir& dir, int count) {
+std::vector<std::string> write_star_frames(const TempDir& dir, int count, int w = 120, int h = 90) {
     const Offset shifts[3] = {{0, 0}, {-5, 3}, {7, -4}};
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
         paths.push_back(dir.file("frame" + std::to_string(i) + ".ppm"));
         EXPECT_TRUE(
-            write_pixmap(paths.back(), test::star_image(shifts[i], 120, 90), kPixmapBinary16).ok());
+            write_pixmap(paths.back(), test::star_image(shifts[i], w, h), kPixmapBinary16).ok());
     }
     return paths;
 }
@@ -433,6 +433,59 @@ TEST_F(CliTest, StackAndCompositeAlignFramesOntoOneCanvas) {
     EXPECT_EQ(run_cli(dir, "composite " + quoted(frames[0]) + o).status, 2);
     EXPECT_EQ(run_cli(dir, "composite " + all + " --weights 100,50" + o).status, 2);
     EXPECT_EQ(run_cli(dir, "stack " + quoted(dir.file("none.ppm")) + o).status, 1);
+}
+
+// Two stars of the field that a 200 × 160 frame 0 shows at least `margin` inside every edge,
+// as "X,Y" display positions joined by ";".
+std::string two_stars(int margin) {
+    std::vector<std::string> found;
+    for (const test::Star& s : test::field_stars()) {
+        const int x = int(std::lround(s.x)), row = int(std::lround(s.y));
+        if (x >= margin && x < 200 - margin && row >= margin && row < 160 - margin &&
+            found.size() < 2)
+            found.push_back(std::to_string(x) + "," + std::to_string(159 - row));
+    }
+    EXPECT_EQ(found.size(), 2u) << "the field has no two stars inside the frame";
+    return found.size() == 2 ? found[0] + ";" + found[1] : "";
+}
+
+TEST_F(CliTest, CompositesAlignedOnStarsAndPoints) {
+    const auto frames = write_star_frames(dir, 3, 200, 160);
+    const std::string all = quoted(frames[0]) + " " + quoted(frames[1]) + " " + quoted(frames[2]);
+    const std::string o = " -o " + quoted(dir.file("out.ppm"));
+    auto size_of_result = [&](const std::string& args) {
+        const CliRun r = run_cli(dir, args + o);
+        EXPECT_EQ(r.status, 0) << args << "\n" << r.err;
+        const ImageRecord out = read_back(dir.file("out.ppm"));
+        return std::pair{out.width, out.height};
+    };
+    // Frame 1 shows the star at display (10, 10) of frame 0 at (15, 13); B left at 0,0.
+    const std::string pair = quoted(frames[0]) + " " + quoted(frames[1]);
+    EXPECT_EQ(size_of_result("composite " + pair + " --points '10,10,0,0;15,13,0,0'"),
+              std::pair(205, 163));
+    EXPECT_EQ(size_of_result("lrgb --l " + quoted(frames[0]) + " --rgb " + quoted(frames[1]) +
+                             " --points '10,10,0,0;15,13,0,0'"),
+              std::pair(205, 163));
+    EXPECT_EQ(size_of_result("lrgb --r " + quoted(frames[0]) + " --g " + quoted(frames[1]) +
+                             " --b " + quoted(frames[2]) +
+                             " --points '10,10,0,0;15,13,0,0;3,6,0,0' --weights 0,100,100,100"),
+              std::pair(212, 167));
+    // The rotation composites find the two stars in the other frames: the shifts come back.
+    // The stars lie far enough inside for the windows to stay inside the shifted frames.
+    const std::string stars = " --set compround=16 --stars '" + two_stars(20) + "'";
+    EXPECT_EQ(size_of_result("composite --method rotation " + all + stars), std::pair(212, 167));
+    EXPECT_EQ(size_of_result("stack --method rotation " + all + stars), std::pair(212, 167));
+
+    const std::string rgb = " --l " + quoted(frames[0]) + " --rgb " + quoted(frames[1]);
+    EXPECT_EQ(run_cli(dir, "lrgb --rgb " + quoted(frames[1]) + o).status, 2);
+    EXPECT_EQ(run_cli(dir, "lrgb --r " + quoted(frames[1]) + o).status, 2);
+    EXPECT_EQ(run_cli(dir, "lrgb" + rgb + " --r " + quoted(frames[2]) + o).status, 2);
+    EXPECT_EQ(run_cli(dir, "lrgb" + rgb + " --points 1,2,3,4" + o).status, 2);
+    EXPECT_EQ(run_cli(dir, "composite " + pair + " --method rotation" + o).status, 2);
+    const CliRun edge =
+        run_cli(dir, "composite --method rotation " + pair + " --stars '2,2;60,40'" + o);
+    EXPECT_EQ(edge.status, 1);
+    EXPECT_NE(edge.err.find("from an edge"), std::string::npos) << edge.err;
 }
 
 TEST_F(CliTest, BackgroundOperationsTakeTheirExtraInputs) {
