@@ -6,6 +6,7 @@
 
 #include "core/edit_commands.h"
 #include "core/engine.h"
+#include "core/image_table.h"
 #include "filters/color_replace.h"
 #include "filters/hsv.h"
 
@@ -23,7 +24,10 @@ std::optional<std::array<uint16_t, 3>> picked_pixel(const ImageTable& table,
     if (point->x < 0 || point->y < 0 || point->x >= r.width || point->y >= r.height)
         return std::nullopt;
     const std::size_t i = std::size_t(point->y) * std::size_t(r.width) + std::size_t(point->x);
-    if (r.red.size() <= i || r.green.size() <= i || r.blue.size() <= i) return std::nullopt;
+    if (r.red.size() <= i) return std::nullopt;
+    // A mono record's green and blue planes may be stale: its grey is the red sample.
+    if (r.mono == 1) return std::array<uint16_t, 3>{r.red[i], r.red[i], r.red[i]};
+    if (r.green.size() <= i || r.blue.size() <= i) return std::nullopt;
     return std::array<uint16_t, 3>{r.red[i], r.green[i], r.blue[i]};
 }
 
@@ -39,7 +43,10 @@ CommandResult run_recolor(Workbench& wb, std::function<bool()> pick, std::functi
         picked = pick();
         return !inner || inner();
     };
+    // A grey image becomes a colour one: its planes are made to agree first.
+    command.mono_after = 0;
     command.operation = [recolor = std::move(recolor)](Workbench& w, int slot) {
+        expand_mono(w.table[slot]);
         recolor(w.table[slot]);
     };
     CommandResult result = run_in_place_command(wb, command);

@@ -87,6 +87,24 @@ TEST_F(ColorCommands, RgbReplacementTakesTheSourceFromPointA) {
     EXPECT_EQ(slot(0).changed, 1);
 }
 
+TEST_F(ColorCommands, ReplacementOnAGreyImageReadsItsGreyAndMakesItColour) {
+    // A grey image whose green and blue planes still hold an older picture.
+    slot(0).mono = 1;
+    ColorReplaceSettings& s = wb->settings.color_replace;
+    s.rgb_target = {0, 0, 255};
+    s.rgb_tolerance = 0;
+    // Point A at (1, row 2): red 11000, so the grey source is (42, 42, 42).
+    ASSERT_EQ(recolor_rgb_command(*wb, SampleCorner{1, 2}).outcome, Outcome::done);
+    EXPECT_EQ(s.rgb_source, (std::array<int32_t, 3>{42, 42, 42}));
+    EXPECT_EQ(slot(0).mono, 0);
+    EXPECT_EQ(sample(slot(0), 2, 1, 2), 65280);
+    EXPECT_EQ(sample(slot(0), 0, 1, 2), 0);
+    EXPECT_EQ(sample(slot(0), 1, 0, 2), 1000);  // the grey elsewhere, in all three planes
+    EXPECT_EQ(sample(slot(0), 2, 0, 2), 1000);
+    ASSERT_EQ(undo_command(wb->table).outcome, Outcome::done);
+    EXPECT_EQ(slot(0).mono, 1);
+}
+
 TEST_F(ColorCommands, WithoutPointAStoredColoursAndAHint) {
     ColorReplaceSettings& s = wb->settings.color_replace;
     s.rgb_source = {3, 1, 117};  // pixel (0, row 0): (1000, 500, 30000)
