@@ -112,21 +112,6 @@ TEST_F(LrgbComposite, BlackColourUnderLIsGreyOfL) {
     EXPECT_TRUE(test::has_samples(run(), 30, 20, std::vector<test::Rgb>(600, {1814, 1814, 1814})));
 }
 
-TEST_F(LrgbComposite, SubPixelDistanceDifferenceIsNotResized) {
-    // d_ref = √(20² + 10²) = 22.36; the green image's 22.80 differs by less than one.
-    wb->table[2] = make_image(31, 21, [](int, int, int) { return 500; });
-    group(0, -1, 0);
-    group(1, 1, 100, 5, 5, 25, 15);
-    group(2, 2, 100, 5, 5, 25, 15);
-    wb->params[10] = pack_point(5, 5);
-    wb->params[11] = pack_point(25, 16);  // 22.80, 1° off: turned, not resized
-    group(3, 3, 100);
-    wb->params[9] = 100;
-    const ImageRecord& out = run();
-    EXPECT_LE(out.width, 31 + 2);
-    EXPECT_LE(out.height, 21 + 2);
-}
-
 TEST_F(LrgbComposite, MissingSourceLeavesTargetEmpty) {
     group(0, -1, 0);
     group(1, 1, 100);

@@ -32,6 +32,28 @@ TEST(SegmentAngle, QuadrantsAndVerticals) {
         EXPECT_NEAR(segment_angle(c.dx, c.dy), c.angle, 1e-6) << c.dx << "," << c.dy;
 }
 
+TEST(AlignByPoints, SubPixelDistanceDifferenceTurnsWithoutResizing) {
+    const ImageRecord ref = make_image(30, 20, [](int, int, int) { return 100; });
+    const ImageRecord other = make_image(31, 21, [](int, int, int) { return 500; });
+    // d_ref = √(20² + 10²) = 22.36 at 26.565°; √(20² + 11²) = 22.83 at 28.811°: a turn by
+    // 2.245° (2245 thousandths, truncated) but no resize, as the lengths differ by under one.
+    const AlignedImages a = align_by_points({{&ref, pack_point(5, 5), pack_point(25, 15)},
+                                             {&other, pack_point(5, 5), pack_point(25, 16)}});
+    const AnyRotation turn = plan_any_rotation(31, 21, 2245);
+    ASSERT_EQ(a.placed.size(), 2u);
+    EXPECT_EQ(a.placed[0].image, &ref);
+    EXPECT_EQ(a.placed[1].image->width, turn.new_width);
+    EXPECT_EQ(a.placed[1].image->height, turn.new_height);
+    // Identical sources with identical points share one copy; without a change, none is made.
+    const AlignedImages b = align_by_points({{&ref, pack_point(5, 5), pack_point(25, 15)},
+                                             {&other, pack_point(5, 5), pack_point(25, 16)},
+                                             {&other, pack_point(5, 5), pack_point(25, 16)},
+                                             {&ref, pack_point(5, 5), pack_point(25, 15)}});
+    EXPECT_EQ(b.copies.size(), 1u);
+    EXPECT_EQ(b.placed[1].image, b.placed[2].image);
+    EXPECT_EQ(b.placed[3].image, &ref);
+}
+
 // Single bright samples on black: where they land shows the alignment exactly.
 const std::vector<std::pair<int, int>> kStars = {{12, 9}, {30, 21}, {21, 30}, {41, 14}};
 
