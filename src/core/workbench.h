@@ -7,6 +7,7 @@
 #include "core/engine.h"
 #include "core/image_table.h"
 #include "io/dark_frames.h"
+#include "settings/batch_settings.h"
 #include "settings/settings.h"
 
 namespace vora {
@@ -22,6 +23,7 @@ struct Workbench {
     Settings settings;
     BackgroundPick background_pick;  // clicks on the image collecting background samples
     StarPick star_pick;              // clicks choosing the rotation composite's two stars
+    BatchRecipe batch;               // the batch recipe and batch mode
 };
 
 }  // namespace vora
