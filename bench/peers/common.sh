@@ -8,6 +8,24 @@ peer_require_numpy() {
         { echo "error: numpy missing for $1 (apt-get install python3-numpy)" >&2; exit 1; }
 }
 
+# Sets `convert` (default /usr/bin/convert: /usr/local/bin may hold a stand-in of that name)
+# and `vips`, and have_im / have_vips to 1 for those present; ends the script when neither is.
+peer_find_im_vips() {
+    convert=${CONVERT:-/usr/bin/convert}
+    vips=${VIPS:-vips}
+    have_im=0 have_vips=0
+    [[ -x $convert ]] && "$convert" -version 2>/dev/null | grep -q ImageMagick && have_im=1
+    command -v "$vips" >/dev/null && have_vips=1
+    if [[ $have_im -eq 0 && $have_vips -eq 0 ]]; then
+        echo "skipped: neither ImageMagick ($convert) nor libvips ($vips) found. They are the peers"
+        echo "this script times against; install them with"
+        echo "  sudo apt-get install imagemagick libvips-tools"
+        exit 0
+    fi
+    [[ $have_im -eq 1 ]] || echo "note: ImageMagick not found (apt-get install imagemagick); its rows stay empty"
+    [[ $have_vips -eq 1 ]] || echo "note: vips not found (apt-get install libvips-tools); its rows stay empty"
+}
+
 # Sets `cli` to $VORA_CLI, or builds build/release/vora-cli and uses that.
 peer_vora_cli() {
     if [[ -z ${VORA_CLI:-} ]]; then

@@ -19,23 +19,11 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 runs=${RUNS:-3}
-convert=${CONVERT:-/usr/bin/convert}  # /usr/local/bin may hold a stand-in of that name
-vips=${VIPS:-vips}
 python=/usr/bin/python3  # Debian's, which has numpy (python3-numpy)
 
-have_im=0 have_vips=0
-[[ -x $convert ]] && "$convert" -version 2>/dev/null | grep -q ImageMagick && have_im=1
-command -v "$vips" >/dev/null && have_vips=1
-if [[ $have_im -eq 0 && $have_vips -eq 0 ]]; then
-    echo "skipped: neither ImageMagick ($convert) nor libvips ($vips) found. They are the peers"
-    echo "this script times against; install them with"
-    echo "  sudo apt-get install imagemagick libvips-tools"
-    exit 0
-fi
-[[ $have_im -eq 1 ]] || echo "note: ImageMagick not found (apt-get install imagemagick); its rows stay empty"
-[[ $have_vips -eq 1 ]] || echo "note: vips not found (apt-get install libvips-tools); its rows stay empty"
 # shellcheck source=bench/peers/common.sh
 source bench/peers/common.sh
+peer_find_im_vips
 peer_require_numpy "$python"
 peer_vora_cli
 

@@ -1,7 +1,6 @@
 #include "composite/auto_composite.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 #include "composite/align.h"
@@ -53,17 +52,8 @@ void auto_composite_kernel(Workbench& wb, ImageRecord& target, ParamVector& p) {
         images[i].ox = limited_offset(offsets[i].x + shift * p[16]);
         images[i].oy = limited_offset(offsets[i].y + shift * p[17]);
     }
-    const CanvasSize canvas = compute_canvas(images);
-    target.width = canvas.width;
-    target.height = canvas.height;
-    const std::size_t n = std::size_t(canvas.width) * std::size_t(canvas.height);
-    for (int c = 0; c < 3; ++c) target.plane(c).assign(n, 0);
-
-    const int64_t threshold = int64_t(p[15]) * 256;
-    stack_images(p[2], images, target,
-                 int32_t(std::clamp<int64_t>(threshold, std::numeric_limits<int32_t>::min(),
-                                             std::numeric_limits<int32_t>::max())),
-                 normalize);
+    make_canvas_target(images, target);
+    stack_images(p[2], images, target, rejection_threshold(p[15]), normalize);
 }
 
 }  // namespace vora

@@ -81,13 +81,8 @@ void lrgb_composite_kernel(Workbench& wb, ImageRecord& target, ParamVector& p) {
         sources.push_back({image, p[std::size_t(4 * g + 2)], p[std::size_t(4 * g + 3)]});
     }
     AlignedImages aligned = align_by_points(sources);
-    const CanvasSize canvas = compute_canvas(aligned.placed);
-    target.width = canvas.width;
-    target.height = canvas.height;
-    target.mono = 0;
-    const std::size_t n = std::size_t(canvas.width) * std::size_t(canvas.height);
-    for (int c = 0; c < 3; ++c) target.plane(c).assign(n, 0);
-    if (n == 0) return;
+    make_canvas_target(aligned.placed, target);
+    if (!target.occupied()) return;
 
     MergeRows merge;
     merge.images = stacking::place_images(aligned.placed, target);

@@ -1,7 +1,6 @@
 #include "composite/point_composite.h"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 #include "composite/point_align.h"
@@ -58,17 +57,8 @@ void point_composite_kernel(Workbench& wb, ImageRecord& target, ParamVector& p) 
         images[i].oy =
             int32_t(std::clamp<int64_t>(images[i].oy + step * p[21], -(1 << 30), 1 << 30));
     }
-    const CanvasSize canvas = compute_canvas(images);
-    target.width = canvas.width;
-    target.height = canvas.height;
-    target.mono = 0;
-    const std::size_t n = std::size_t(canvas.width) * std::size_t(canvas.height);
-    for (int c = 0; c < 3; ++c) target.plane(c).assign(n, 0);
-    const int64_t threshold = int64_t(p[2]) * 256;
-    stack_images(p[0], images, target,
-                 int32_t(std::clamp<int64_t>(threshold, std::numeric_limits<int32_t>::min(),
-                                             std::numeric_limits<int32_t>::max())),
-                 p[3] / 3 != 0);
+    make_canvas_target(images, target);
+    stack_images(p[0], images, target, rejection_threshold(p[2]), p[3] / 3 != 0);
 }
 
 }  // namespace vora

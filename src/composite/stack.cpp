@@ -1,6 +1,7 @@
 #include "composite/stack.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "composite/source_planes.h"
 #include "composite/stack_rows.h"
@@ -111,6 +112,20 @@ CanvasSize compute_canvas(std::vector<StackImage>& images) {
     }
     return {int32_t(std::min<int64_t>(width, kMaxCanvasSide)),
             int32_t(std::min<int64_t>(height, kMaxCanvasSide))};
+}
+
+void make_canvas_target(std::vector<StackImage>& images, ImageRecord& target) {
+    const CanvasSize canvas = compute_canvas(images);
+    target.width = canvas.width;
+    target.height = canvas.height;
+    target.mono = 0;
+    const std::size_t n = std::size_t(canvas.width) * std::size_t(canvas.height);
+    for (int c = 0; c < 3; ++c) target.plane(c).assign(n, 0);
+}
+
+int32_t rejection_threshold(int32_t entry) {
+    return int32_t(std::clamp<int64_t>(int64_t(entry) * 256, std::numeric_limits<int32_t>::min(),
+                                       std::numeric_limits<int32_t>::max()));
 }
 
 void stack_images(int32_t mode, const std::vector<StackImage>& images, ImageRecord& target,

@@ -29,6 +29,14 @@ struct CanvasSize {
 // the canvas that holds every image, each side capped at kMaxCanvasSide.
 CanvasSize compute_canvas(std::vector<StackImage>& images);
 
+// Moves the images onto their canvas (compute_canvas) and gives `target` that size with three
+// black planes; its mono flag is cleared.
+void make_canvas_target(std::vector<StackImage>& images, ImageRecord& target);
+
+// The average's threshold for a rejection entry (noise level, level + 256 for move mode,
+// negative for none): the entry × 256, held within 32 bits.
+int32_t rejection_threshold(int32_t entry);
+
 // Stacks 1..4 placed images into `target`, whose width, height and three planes are already
 // set. `threshold` is the average's rejection threshold on the 16-bit scale (negative: no
 // rejection; 65536 and above: move mode with threshold − 65536); `normalize` the average's

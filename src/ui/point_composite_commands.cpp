@@ -1,6 +1,7 @@
 #include "ui/point_composite_commands.h"
 
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "core/edit_commands.h"
@@ -43,6 +44,17 @@ CommandResult run_into_new_slot(Workbench& wb, int code, const char* empty_messa
     return result;
 }
 
+// The checks every composite command starts with: a current image, memory for `count`
+// buffers (of the slot, or of the largest image for −1), then the dialog. The result to end
+// with when one fails.
+std::optional<CommandResult> refused_start(Workbench& wb, int probe_slot, int count,
+                                           const std::function<bool()>& dialog) {
+    if (!wb.table.has_current_image()) return CommandResult::skip();
+    if (!probe_memory(wb.table, probe_slot, count)) return CommandResult::fail(msg::kNoMemoryToRun);
+    if (dialog && !dialog()) return CommandResult::skip();
+    return std::nullopt;
+}
+
 // The point rules over the chosen images (slot ≥ 0) only.
 bool complete_chosen(std::array<AlignPoints, 4>& points, const std::array<int, 4>& slots) {
     std::vector<AlignPoints> chosen;
@@ -77,10 +89,8 @@ CommandResult run_point_composite(Workbench& wb, const PointCompositeImages& ima
 }
 
 CommandResult point_composite_command(Workbench& wb, std::function<bool()> dialog) {
+    if (auto refused = refused_start(wb, -1, 4, dialog)) return *refused;
     ImageTable& table = wb.table;
-    if (!table.has_current_image()) return CommandResult::skip();
-    if (!probe_memory(table, -1, 4)) return CommandResult::fail(msg::kNoMemoryToRun);
-    if (dialog && !dialog()) return CommandResult::skip();
     CompositeSettings& s = wb.settings.composite;
     PointCompositeImages images;
     int count = 0;
@@ -103,11 +113,8 @@ CommandResult point_composite_command(Workbench& wb, std::function<bool()> dialo
 }
 
 CommandResult lrgb_command(Workbench& wb, std::function<bool()> dialog) {
+    if (auto refused = refused_start(wb, wb.table.current_slot, 2, dialog)) return *refused;
     ImageTable& table = wb.table;
-    if (!table.has_current_image()) return CommandResult::skip();
-    if (!probe_memory(table, table.current_slot, 2))
-        return CommandResult::fail(msg::kNoMemoryToRun);
-    if (dialog && !dialog()) return CommandResult::skip();
     const int l = chosen_slot(table, wb.settings.lrgb.l_image);
     const int rgb = chosen_slot(table, wb.settings.lrgb.rgb_image);
     if (l == -1) return CommandResult::fail(msg::kNoLImage);
@@ -125,10 +132,8 @@ CommandResult lrgb_command(Workbench& wb, std::function<bool()> dialog) {
 }
 
 CommandResult lrgb4_command(Workbench& wb, std::function<bool()> dialog) {
+    if (auto refused = refused_start(wb, -1, 4, dialog)) return *refused;
     ImageTable& table = wb.table;
-    if (!table.has_current_image()) return CommandResult::skip();
-    if (!probe_memory(table, -1, 4)) return CommandResult::fail(msg::kNoMemoryToRun);
-    if (dialog && !dialog()) return CommandResult::skip();
     CompositeSettings& s = wb.settings.composite;
     std::array<int, 4> slots{};
     for (std::size_t i = 0; i < 4; ++i) slots[i] = chosen_slot(table, s.images[i]);
