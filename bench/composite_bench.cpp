@@ -56,82 +56,19 @@ constexpr std::array<Offset, 16> kShifts{{{0, 0},
                                           {5, -4},
                                           {-1, -1}}};
 
-struct Star {
-    float x, row, sigma;
-    std::array<float, 3> peak;
-};
-
-struct Lcg {
-    uint32_t state;
-    uint32_t next() { return state = state * 1664525u + 1013904223u; }
-    float unit() { return float(next() >> 8) / float(1u << 24); }  // 0 ≤ u < 1
-};
-
-// Many faint stars and a few bright ones, slightly coloured, a little beyond every edge so
-// that shifted frames still see stars at their borders.
-const std::vector<Star>& stars() {
-    static const std::vector<Star> list = [] {
-        std::vector<Star> s(kStarCount);
-        Lcg rng{0x9E3779B9u};
-        for (Star& star : s) {
-            star.x = -16.0f + rng.unit() * float(kWidth + 32);
-            star.row = -16.0f + rng.unit() * float(kHeight + 32);
-            star.sigma = 1.0f + rng.unit() * 1.5f;
-            const float u = rng.unit();
-            const float peak = 1500.0f + u * u * u * 50000.0f;
-            for (float& p : star.peak) p = peak * (0.85f + 0.3f * rng.unit());
-        }
-        return s;
-    }();
+// 3000 stars reaching 16 pixels beyond every edge.
+const std::vector<vora::bench::SkyStar>& stars() {
+    static const std::vector<vora::bench::SkyStar> list =
+        vora::bench::make_sky_stars(kWidth, kHeight, kStarCount, 16);
     return list;
-}
-
-uint16_t clamp16(int32_t v) {
-    return uint16_t(std::clamp(v, 0, 65535));
 }
 
 // The sky gradient plus ±384 of noise, then the stars added on top.
 ImageRecord render_frame(Offset shift, uint32_t seed) {
-    ImageRecord r;
-    r.width = kWidth;
-    r.height = kHeight;
-    const std::size_t n = std::size_t(kWidth) * kHeight;
-    constexpr std::array<int32_t, 3> base{3200, 3600, 4200};
-    constexpr std::array<int32_t, 3> slope_x{2400, 1800, 1200};
-    constexpr std::array<int32_t, 3> slope_y{1000, 1300, 1600};
-    Lcg rng{seed};
-    for (int c = 0; c < 3; ++c) {
-        vora::Plane& plane = r.plane(c);
-        plane.resize(n);
-        std::size_t i = 0;
-        for (int row = 0; row < kHeight; ++row) {
-            const int32_t sky_row = base[c] + (row + shift.y) * slope_y[c] / kHeight;
-            for (int x = 0; x < kWidth; ++x, ++i) {
-                const int32_t noise = (int32_t(rng.next() >> 24) - 128) * 3;
-                plane[i] = clamp16(sky_row + (x + shift.x) * slope_x[c] / kWidth + noise);
-            }
-        }
-    }
-    for (const Star& star : stars()) {
-        const float cx = star.x - float(shift.x);
-        const float cr = star.row - float(shift.y);
-        const int reach = int(std::ceil(4.0f * star.sigma));
-        const float k = -0.5f / (star.sigma * star.sigma);
-        const int x0 = std::max(0, int(cx) - reach), x1 = std::min(kWidth - 1, int(cx) + reach);
-        const int r0 = std::max(0, int(cr) - reach), r1 = std::min(kHeight - 1, int(cr) + reach);
-        for (int row = r0; row <= r1; ++row) {
-            for (int x = x0; x <= x1; ++x) {
-                const float dx = float(x) - cx, dr = float(row) - cr;
-                const float g = std::exp(k * (dx * dx + dr * dr));
-                const std::size_t i = std::size_t(row) * kWidth + std::size_t(x);
-                for (int c = 0; c < 3; ++c) {
-                    vora::Plane& plane = r.plane(c);
-                    plane[i] = clamp16(int32_t(plane[i]) + int32_t(star.peak[std::size_t(c)] * g));
-                }
-            }
-        }
-    }
-    return r;
+    vora::bench::SkyView view;
+    view.shift_x = shift.x;
+    view.shift_y = shift.y;
+    return vora::bench::render_star_frame(kWidth, kHeight, stars(), view, seed);
 }
 
 // The four frames of the automatic composite, built once per process (about 288 MB).

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "core/bands.h"
+
 namespace vora {
 namespace {
 
@@ -16,18 +18,25 @@ struct Source {
     uint32_t fy;
 };
 
-Source locate(double a, int x, int y, int w, int h) {
-    const double dx = double(x - w / 2);
-    const double dy = double(y - h / 2);
-    const double f = 1.0 - a * (dx * dx + dy * dy);
-    const double u = f * dx + double(w / 2);
-    const double v = f * dy + double(h / 2);
+// The geometry shared by all pixels: the centre, the factor a and the limits of a source
+// position that has a right and an upper neighbour.
+struct Grid {
+    double a;
+    double cx, cy;
+    double u_limit, v_limit;
+    int w;
+};
+
+// `dy2` is the row's dy·dy, taken once per row; the sum stays dx·dx + dy·dy in that order.
+Source locate(const Grid& g, double dx, double dy, double dy2) {
+    const double f = 1.0 - g.a * (dx * dx + dy2);
+    const double u = f * dx + g.cx;
+    const double v = f * dy + g.cy;
     // Compared as doubles first: huge or NaN coordinates never reach an integer conversion.
-    if (!(u >= 0.0 && u < double(w - 1) && v >= 0.0 && v < double(h - 1))) return {-1, 0, 0};
-    const double u0 = std::floor(u);
-    const double v0 = std::floor(v);
-    return {std::ptrdiff_t(v0) * w + std::ptrdiff_t(u0), uint32_t((u - u0) * 256.0),
-            uint32_t((v - v0) * 256.0)};
+    if (!(u >= 0.0 && u < g.u_limit && v >= 0.0 && v < g.v_limit)) return {-1, 0, 0};
+    // u and v are not negative here, so truncation is floor (and needs no library call).
+    const auto iu = std::ptrdiff_t(u), iv = std::ptrdiff_t(v);
+    return {iv * g.w + iu, uint32_t((u - double(iu)) * 256.0), uint32_t((v - double(iv)) * 256.0)};
 }
 
 // The bilinear sample. The weighted sum stays below 2^32 (65535 × 256 × 256), so unsigned
@@ -40,11 +49,14 @@ uint16_t interpolate(const uint16_t* p, std::size_t w, const Source& s) {
     return uint16_t((upper * s.fy + lower * (256u - s.fy)) / 256u / 256u);
 }
 
-void resample_row(double a, int y, int w, int h, const std::array<const Plane*, 3>& from,
+void resample_row(const Grid& g, int y, int h, const std::array<const Plane*, 3>& from,
                   std::array<Plane, 3>& to) {
+    const int w = g.w;
     const std::size_t row = std::size_t(y) * std::size_t(w);
+    const double dy = double(y - h / 2);
+    const double dy2 = dy * dy;
     for (int x = 0; x < w; ++x) {
-        const Source s = locate(a, x, y, w, h);
+        const Source s = locate(g, double(x - w / 2), dy, dy2);
         for (std::size_t c = 0; c < 3; ++c)
             to[c][row + std::size_t(x)] =
                 s.index < 0 ? 0 : interpolate(from[c]->data(), std::size_t(w), s);
@@ -60,10 +72,18 @@ void distortion_kernel(ImageRecord& record, int32_t corner_shift) {
     for (int c = 0; c < 3; ++c)
         if (record.plane(c).size() != n) return;
     const double quarter = (double(w) * w + double(h) * h) * 0.25;
-    const double a = double(corner_shift) / std::pow(quarter, 1.5);
+    const Grid g{double(corner_shift) / std::pow(quarter, 1.5),
+                 double(w / 2),
+                 double(h / 2),
+                 double(w - 1),
+                 double(h - 1),
+                 w};
     std::array<Plane, 3> fresh{Plane(n), Plane(n), Plane(n)};
     const std::array<const Plane*, 3> from{&record.red, &record.green, &record.blue};
-    for (int y = 0; y < h; ++y) resample_row(a, y, w, h, from, fresh);
+    // Each band writes its own rows of the fresh planes and only reads the old ones.
+    run_bands(h, [&](int, int begin, int end) {
+        for (int y = begin; y < end; ++y) resample_row(g, y, h, from, fresh);
+    });
     record.red.swap(fresh[0]);
     record.green.swap(fresh[1]);
     record.blue.swap(fresh[2]);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 
+#include "core/bands.h"
 #include "test_support.h"
 
 namespace vora {
@@ -71,6 +73,24 @@ TEST(Distortion, MonoImagesHaveAllThreePlanesProcessed) {
     EXPECT_EQ(sample(r, 1, 4, 0), 0);
     EXPECT_EQ(sample(r, 2, 0, 3), 0);
     EXPECT_EQ(r.mono, 1);
+}
+
+TEST(Distortion, SerialBandsGiveTheSameResult) {
+    uint32_t state = 0x1234567u;
+    const ImageRecord noise = make_image(97, 61, [&](int, int, int) {
+        state = state * 1664525u + 1013904223u;
+        return int(state >> 16);
+    });
+    for (int shift : {9, -6}) {
+        ImageRecord a = noise, b = noise;
+        distortion_kernel(a, shift);
+        {
+            SerialBandsScope serial;
+            distortion_kernel(b, shift);
+        }
+        EXPECT_TRUE(test::same_record(a, b)) << shift;
+        EXPECT_NE(a.green, noise.green) << shift;
+    }
 }
 
 TEST(Distortion, HostileInputNeverCrashes) {
