@@ -86,6 +86,23 @@ struct LrgbOptions {
 int run_lrgb(const CommonOptions& options, const LrgbOptions& lrgb, std::ostream& out,
              std::ostream& err);
 
+// Batch runs and recipes.
+struct BatchOptions {
+    std::string recipe;              // RECIPE.vrb to run
+    std::vector<std::string> files;  // the files dropped
+    bool yes = false;                // replace existing outputs
+    bool timing = false;             // the file count and time on stderr
+    std::string stars;               // rotation composite: "X1,Y1;X2,Y2" in the first file
+    std::string write;               // --write RECIPE.vrb
+    std::string steps;               // --steps S1,...,S8
+    std::string save_dir;            // --save-dir
+    int save_type = 5;               // --save-type 1..7
+};
+// Runs the recipe on the files as a drop in the recipe's batch mode, or with `write` set
+// writes a recipe; `terminal` shows progress on `err`.
+int run_batch_command(const CommonOptions& options, const BatchOptions& batch, bool terminal,
+                      std::ostream& out, std::ostream& err);
+
 // Writes the current settings (defaults, start-up file, --settings, --set) to `path`.
 int run_settings_write(const CommonOptions& options, const std::string& path, std::ostream& err);
 

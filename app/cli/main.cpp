@@ -224,6 +224,41 @@ int main(int argc, char** argv) {
     lrgb->add_option("-o,--output", lrgb_options.out_path, "file to write")->required();
     add_type(lrgb, lrgb_options.type);
 
+    vora::cli::BatchOptions batch_options;
+    std::vector<std::string> batch_args;
+    CLI::App* batch = app.add_subcommand(
+        "batch",
+        "Run a batch recipe (a .vrb batch file) on FILEs as if they were dropped in batch mode: "
+        "step 1 \"open one file\" (1) runs the recipe on each file in turn, \"open and "
+        "composite\" (2) composites up to 16 files first (rotation method: --stars). Each step "
+        "uses its own settings stored in the recipe; step 8 saves into the recipe's folder and "
+        "type, named after the file, or ends without saving (17). Messages go to stderr, "
+        "progress too on a terminal. With --write, writes a recipe instead: --steps gives the "
+        "eight step operations (0 nothing, 1 open, 2 open and composite, 3 save, 4 cut and "
+        "resize, 5 background, 6 sharpen, 7 edge, 8 wavelet, 9 restore, 10 rotate, 11 "
+        "distortion, 12 gamma, 13 level, 14 saturation/hue, 15 noise, 16 dynamic range, 17 "
+        "end), each step taking the current settings (--settings, --set) as its own.");
+    add_common(batch, common);
+    batch->add_option("RECIPE_AND_FILES", batch_args, "RECIPE.vrb, then the image files");
+    batch->add_flag("--yes", batch_options.yes,
+                    "replace existing outputs (otherwise they are kept and reported)");
+    batch->add_flag("--timing", batch_options.timing,
+                    "report the file count and the processing time on stderr");
+    batch->add_option("--stars", batch_options.stars,
+                      "recipes compositing by rotation: the two reference stars X1,Y1;X2,Y2 in "
+                      "the first file (pixels, y from the top)");
+    batch->add_option("--write", batch_options.write,
+                      "write a recipe to this file (.vrb appended)");
+    batch->add_option("--steps", batch_options.steps,
+                      "with --write: the eight step operations S1,...,S8 (step 1: 1 or 2; steps "
+                      "2-7: 0 or 4-16; step 8: 3 or 17)");
+    batch->add_option("--save-dir", batch_options.save_dir,
+                      "with --write: the folder step 8 saves into");
+    batch
+        ->add_option("--save-type", batch_options.save_type,
+                     "with --write: step 8's file type, as --type (default 5, TIFF 48-bit)")
+        ->check(CLI::Range(1, 7));
+
     std::string settings_out;
     CLI::App* settings = app.add_subcommand(
         "settings",
@@ -254,6 +289,14 @@ int main(int argc, char** argv) {
     if (*composite)
         return vora::cli::run_composite(common, composite_options, std::cout, std::cerr);
     if (*lrgb) return vora::cli::run_lrgb(common, lrgb_options, std::cout, std::cerr);
+    if (*batch) {
+        if (!batch_args.empty()) {
+            batch_options.recipe = batch_args.front();
+            batch_options.files.assign(batch_args.begin() + 1, batch_args.end());
+        }
+        return vora::cli::run_batch_command(common, batch_options, isatty(2) == 1, std::cout,
+                                            std::cerr);
+    }
     if (*apply)
         return vora::cli::run_apply(common, in_path, out_path, apply_options, std::cout, std::cerr);
     return vora::cli::run_settings_write(common, settings_out, std::cerr);

@@ -43,6 +43,38 @@ inline constexpr const char* kPickPointsDone = "画像の背景選択終了！";
 // The picked points give no surface (all on one pixel, for example).
 inline constexpr const char* kBackgroundPointsCoincide =
     "背景点の位置が重なっているため補正できません！";
+// Batch recipe and batch files.
+inline constexpr const char* kBatchOpenNeedsNoDetails =
+    "詳細設定は不要です。\nファイルをドラッグアンドドロップすると\n"
+    "１枚ずつバッチ処理が実行されます。";
+inline constexpr const char* kBatchCompositeDetails =
+    "複数のファイルをドラッグアンドドロップすると\nそれらを合成してからバッチ処理が実行されます。"
+    "\nコンポジットの設定のみ行って下さい。";
+// Filled with the save folder and the save extension.
+inline constexpr const char* kBatchSaveSettingsQuestion =
+    "現在の設定は下記の通りです。これでよろしいですか？\n  フォルダー：%s\n  フォーマット：%s";
+inline constexpr const char* kBatchSaveFolderNotChosen =
+    "正しく設定できていません。仮のファイル名を入力し、保存ボタンを押して下さい。";
+inline constexpr const char* kBatchBackgroundNeedsCorrection =
+    "バッチモードでは、バックグランド補正は\n乗算補正か引算補正を選択下さい！";
+inline constexpr const char* kBatchNoSaveFolder =
+    "8.ファイル保存の詳細設定を押し、\n保存するフォルダーを設定下さい！";
+inline constexpr const char* kBatchCheckSaveFolder = "ファイルを保存するフォルダーを確認下さい！";
+inline constexpr const char* kBatchFileNotLoaded = "Error:設定を読み込めませんでした！";
+inline constexpr const char* kBatchFileNotSaved = "Error:設定を保存できませんでした！";
+// Batch runs.
+inline constexpr const char* kBatchNotSetUp = "バッチ処理の設定が行われていません！";
+inline constexpr const char* kBatchTooManyFiles =
+    "Error:バッチ処理で一度にコンポジットできるのは１６画像までです！\n"
+    "最初の１６画像だけで処理を行います。";
+// Status strip texts while a drop runs and while batch mode waits for files.
+inline constexpr const char* kBatchRunning = "＊＊＊　バッチ処理中　＊＊＊";
+inline constexpr const char* kBatchDropPrompt =
+    "バッチモード：ファイルをドラッグアンドドロップして下さい！";
+// Filled with the file count, the whole seconds and the hundredths.
+inline constexpr const char* kBatchTiming = "ファイル数：%d 枚\n処理時間　：%d.%02d 秒";
+// Filled with the path whose overwriting was declined.
+inline constexpr const char* kBatchFileKept = "\"%s\" は上書きせずに残しました。";
 }  // namespace msg
 
 // Titles of the message boxes.

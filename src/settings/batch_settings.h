@@ -38,6 +38,15 @@ enum BatchOperation : int32_t {
     kStepOperationCount = 18,
 };
 
+// Whether step `step` (0..7) offers operation `operation`: the first step opens (1, 2), the
+// last saves or ends (3, 17), the six between do nothing (0) or process (4..16).
+inline bool step_offers(int step, int32_t operation) {
+    if (step == 0) return operation == kStepOpen || operation == kStepOpenComposite;
+    if (step == kBatchSteps - 1) return operation == kStepSave || operation == kStepEnd;
+    if (step < 0 || step >= kBatchSteps) return false;
+    return operation == kStepNothing || (operation >= kStepCut && operation <= kStepDynamicRange);
+}
+
 // Batch modes: off, one file at a time, composite then process.
 enum BatchMode : int32_t { kBatchOff = 0, kBatchSingle = 1, kBatchComposite = 2 };
 

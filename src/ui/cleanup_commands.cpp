@@ -38,13 +38,20 @@ void fill_edge_params(const EdgeSettings& s, ParamVector& p) {
     p[5] = channel_mask(s.use_r, s.use_g, s.use_b);
 }
 
+void apply_edge(Workbench& wb, int slot) {
+    fill_edge_params(wb.settings.edge, wb.params);
+    apply_operation(wb, slot, kEdgeCode);
+}
+
+void apply_noise(Workbench& wb, int slot) {
+    const NoiseSettings& s = wb.settings.noise;
+    noise_reduction(wb.table[slot], s, 6 - std::clamp(s.noise_strength, 1, 5));
+}
+
 CommandResult edge_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
     command.dialog = std::move(dialog);
-    command.operation = [](Workbench& w, int slot) {
-        fill_edge_params(w.settings.edge, w.params);
-        apply_operation(w, slot, kEdgeCode);
-    };
+    command.operation = apply_edge;
     return run_in_place_command(wb, command);
 }
 
@@ -55,10 +62,7 @@ CommandResult noise_command(Workbench& wb, std::function<bool()> dialog) {
         wb.settings.noise.noise_tolerance = kNoiseToleranceOnOk;
         return true;
     };
-    command.operation = [](Workbench& w, int slot) {
-        const NoiseSettings& s = w.settings.noise;
-        noise_reduction(w.table[slot], s, 6 - std::clamp(s.noise_strength, 1, 5));
-    };
+    command.operation = apply_noise;
     return run_in_place_command(wb, command);
 }
 

@@ -14,6 +14,11 @@ namespace vora {
 // edge_strength, p[3] dark_bright_split, p[4] edge_smooth, p[5] channel mask (4 R, 2 G, 1 B).
 void fill_edge_params(const EdgeSettings& settings, ParamVector& p);
 
+// Edge enhancement of `slot` / noise removal of `slot` with the current settings (no
+// snapshot, no marking).
+void apply_edge(Workbench& wb, int slot);
+void apply_noise(Workbench& wb, int slot);
+
 // Edge enhancement (code 5) of the current image, or of every occupied slot in all-images mode.
 CommandResult edge_command(Workbench& wb, std::function<bool()> dialog = {});
 

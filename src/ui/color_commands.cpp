@@ -80,14 +80,16 @@ CommandResult monochrome_command(Workbench& wb, std::function<bool()> dialog) {
     return run_in_place_command(wb, command);
 }
 
+void apply_color(Workbench& wb, int slot) {
+    wb.params[0] = wb.settings.color.saturation - 100;
+    wb.params[1] = wb.settings.color.hue - 180;
+    apply_operation(wb, slot, kSaturationHueCode);
+}
+
 CommandResult color_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
     command.dialog = std::move(dialog);
-    command.operation = [](Workbench& w, int slot) {
-        w.params[0] = w.settings.color.saturation - 100;
-        w.params[1] = w.settings.color.hue - 180;
-        apply_operation(w, slot, kSaturationHueCode);
-    };
+    command.operation = apply_color;
     return run_in_place_command(wb, command);
 }
 

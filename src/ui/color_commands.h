@@ -19,6 +19,8 @@ inline constexpr const char* kPickColourHint =
 // Monochrome conversion (code 20) of the current image or of every occupied slot in
 // all-images mode; the results are mono images.
 CommandResult monochrome_command(Workbench& wb, std::function<bool()> dialog = {});
+// Saturation and hue (code 22) of `slot` with the current settings (no snapshot, no marking).
+void apply_color(Workbench& wb, int slot);
 // Saturation and hue (code 22) with the slider values less their neutral positions; mono
 // images are left alone.
 CommandResult color_command(Workbench& wb, std::function<bool()> dialog = {});

@@ -106,15 +106,20 @@ class TemporarySlots {
 };
 
 // One multi-file run: the files, the settings and the bookkeeping of its temporary slots.
+// The files are read from the listed paths, or are images already open in `open_slots`
+// (file i in open_slots[i]), which the run reads but never releases.
 class MultiFileRun {
   public:
-    MultiFileRun(Workbench& wb, const ProgressFn& progress)
+    MultiFileRun(Workbench& wb, const ProgressFn& progress, std::vector<int> open_slots = {})
         : wb_(wb),
           settings_(wb.settings.multi_file_composite),
           progress_(progress),
-          held_(wb.table) {}
+          held_(wb.table),
+          open_slots_(std::move(open_slots)) {}
 
     CommandResult run();
+    // The images already open: stacked into a new slot, or the star pick starts.
+    CommandResult run_open();
     // After the two stars were picked in the first file (held in the current slot).
     CommandResult run_rotation();
 
@@ -124,6 +129,12 @@ class MultiFileRun {
     }
     int reserve_holder(CommandResult& result);
     bool load(int file, ImageRecord& record, CommandResult& result);
+    int file_count() const {
+        return open_slots_.empty() ? int(settings_.files.size()) : int(open_slots_.size());
+    }
+    int source_slot(int file, CommandResult& result);
+    void release_source(int slot);
+    bool stack_into(int holder, int n, CommandResult& result);
     int stack_pass(const std::vector<int>& files, CommandResult& result);
     int stack_groups(const std::vector<std::vector<int>>& groups, CommandResult& result);
     PointStackOptions stack_options() const {
@@ -142,6 +153,7 @@ class MultiFileRun {
     const MultiFileCompositeSettings& settings_;
     const ProgressFn& progress_;
     TemporarySlots held_;
+    std::vector<int> open_slots_;
     std::set<int> not_dark_corrected_;
 };
 
@@ -168,20 +180,32 @@ bool MultiFileRun::load(int file, ImageRecord& record, CommandResult& result) {
     return true;
 }
 
+// The slot holding `file`: its open image, or a free slot it is read into; -1 on failure.
+int MultiFileRun::source_slot(int file, CommandResult& result) {
+    if (!open_slots_.empty()) return open_slots_[std::size_t(file)];
+    const int slot = reserve_holder(result);
+    if (slot < 0 || !load(file, wb_.table[slot], result)) return -1;
+    return slot;
+}
+
+// Lets a slot from source_slot go; open images stay.
+void MultiFileRun::release_source(int slot) {
+    if (open_slots_.empty()) held_.drop(slot);
+}
+
 // Opens up to four files into free slots and stacks them into a new slot.
 int MultiFileRun::stack_pass(const std::vector<int>& files, CommandResult& result) {
     CompositeRequest request = request_from(settings_);
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const int slot = reserve_holder(result);
+        const int slot = source_slot(files[i], result);
         if (slot < 0) return -1;
-        if (!load(files[i], wb_.table[slot], result)) return -1;
         expand_mono(wb_.table[slot]);
         request.slots[i] = slot;
         request.weights[i] = 100;
     }
     report("stacking " + std::to_string(files.size()) + " images");
     const int target = run_composite(wb_, request, result);
-    for (std::size_t i = 0; i < files.size(); ++i) held_.drop(request.slots[i]);
+    for (std::size_t i = 0; i < files.size(); ++i) release_source(request.slots[i]);
     if (target >= 0) held_.hold(target);
     return target;
 }
@@ -225,18 +249,47 @@ CommandResult MultiFileRun::run() {
         // The holder keeps its place while the passes run in the slots after it.
         release_slot(table[holder]);
         table[holder].width = table[holder].height = 1;
-        const auto groups = multi_file_groups(n);
-        const int stacked =
-            groups.size() == 1 ? stack_pass(groups[0], result) : stack_groups(groups, result);
-        if (stacked < 0) return result;
-        std::swap(table[holder], table[stacked]);  // the result moves into the holder
-        held_.drop(stacked);
-        mark_new_result(table[holder]);
+        if (!stack_into(holder, n, result)) return result;
     }
     held_.keep(holder);
     table.current_slot = holder;
     if (!not_dark_corrected_.empty())
         result.messages.push_back({MessageKind::error, msg::kDarkNotApplied});
+    return result;
+}
+
+// Stacks the n files (in one pass or in groups) and moves the result into the holder.
+bool MultiFileRun::stack_into(int holder, int n, CommandResult& result) {
+    ImageTable& table = wb_.table;
+    const auto groups = multi_file_groups(n);
+    const int stacked =
+        groups.size() == 1 ? stack_pass(groups[0], result) : stack_groups(groups, result);
+    if (stacked < 0) return false;
+    std::swap(table[holder], table[stacked]);  // the result moves into the holder
+    held_.drop(stacked);
+    mark_new_result(table[holder]);
+    return true;
+}
+
+CommandResult MultiFileRun::run_open() {
+    CommandResult result;
+    ImageTable& table = wb_.table;
+    const int n = file_count();
+    if (n > kMaxCompositeFiles) return CommandResult::fail(msg::kTooManyCompositeFiles);
+    for (int slot : open_slots_)
+        if (!table.valid_slot(slot) || !table[slot].occupied())
+            return CommandResult::fail(msg::kTooFewImages);
+    if (n < 2) return result;  // one image stays as it is
+    if (settings_.compare_method == kCompareRotation) {
+        // The user picks two stars in the first image; 3023 goes on.
+        table.current_slot = open_slots_[0];
+        start_star_pick(wb_.star_pick, StarPickOrigin::batch, wb_.settings.composite.rotation_size);
+        return result;
+    }
+    const int holder = reserve_holder(result);
+    if (holder < 0 || !stack_into(holder, n, result)) return result;
+    held_.keep(holder);
+    table.current_slot = holder;
     return result;
 }
 
@@ -259,18 +312,14 @@ int MultiFileRun::stack_on_stars(const std::vector<int>& slots, int holder,
 int MultiFileRun::rotation_pass(const std::vector<int>& files, int holder, CommandResult& result) {
     std::vector<int> slots;
     for (int file : files) {
-        if (file == 0) {
-            slots.push_back(holder);
-            continue;
-        }
-        const int slot = reserve_holder(result);
-        if (slot < 0 || !load(file, wb_.table[slot], result)) return -1;
+        const int slot = file == 0 ? holder : source_slot(file, result);
+        if (slot < 0) return -1;
         slots.push_back(slot);
     }
     report("stacking " + std::to_string(files.size()) + " images on the picked stars");
     const int target = stack_on_stars(slots, holder, stack_options(), result);
     for (int slot : slots)
-        if (slot != holder) held_.drop(slot);
+        if (slot != holder) release_source(slot);
     return target;
 }
 
@@ -278,7 +327,7 @@ CommandResult MultiFileRun::run_rotation() {
     CommandResult result;
     ImageTable& table = wb_.table;
     const int holder = table.current_slot;
-    const int n = int(settings_.files.size());
+    const int n = file_count();
     if (!table.has_current_image() || n < 2) return CommandResult::skip();
     if (n > kMaxCompositeFiles) return CommandResult::fail(msg::kTooManyCompositeFiles);
     const auto groups = multi_file_groups(n);
@@ -357,6 +406,33 @@ CommandResult multi_file_composite_command(Workbench& wb, std::function<bool()> 
 CommandResult multi_file_rotation_command(Workbench& wb, const ProgressFn& progress) {
     try {
         return MultiFileRun(wb, progress).run_rotation();
+    } catch (const std::bad_alloc&) {
+        return CommandResult::fail(msg::kNoMemoryToRun);
+    }
+}
+
+CommandResult composite_open_images(Workbench& wb, const std::vector<int>& slots,
+                                    const ProgressFn& progress) {
+    if (slots.empty()) return CommandResult::skip();
+    try {
+        return MultiFileRun(wb, progress, slots).run_open();
+    } catch (const std::bad_alloc&) {
+        return CommandResult::fail(msg::kNoMemoryToRun);
+    }
+}
+
+CommandResult composite_open_images_on_stars(Workbench& wb, const std::vector<int>& slots,
+                                             const ProgressFn& progress) {
+    ImageTable& table = wb.table;
+    if (slots.size() < 2) return CommandResult::skip();
+    if (slots.size() > std::size_t(kMaxCompositeFiles))
+        return CommandResult::fail(msg::kTooManyCompositeFiles);
+    for (int slot : slots)
+        if (!table.valid_slot(slot) || !table[slot].occupied())
+            return CommandResult::fail(msg::kTooFewImages);
+    table.current_slot = slots[0];  // the image the stars were picked in
+    try {
+        return MultiFileRun(wb, progress, slots).run_rotation();
     } catch (const std::bad_alloc&) {
         return CommandResult::fail(msg::kNoMemoryToRun);
     }

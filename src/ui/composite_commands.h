@@ -30,6 +30,17 @@ CommandResult multi_file_composite_command(Workbench& wb, std::function<bool()> 
 // the stars once more; the result replaces the first file's image.
 CommandResult multi_file_rotation_command(Workbench& wb, const ProgressFn& progress = {});
 
+// The multi-file composite of images already open, file i in slots[i] (the batch composite
+// step): stacked in the same passes into a new current image; the open images stay. One image
+// is left as it is. With the rotation method the first image becomes current and the star
+// pick starts (3023 goes on).
+CommandResult composite_open_images(Workbench& wb, const std::vector<int>& slots,
+                                    const ProgressFn& progress = {});
+// 3023: the same on the stars picked in slots[0], stacked as 3022 does; the result replaces
+// the image in slots[0] and becomes current.
+CommandResult composite_open_images_on_stars(Workbench& wb, const std::vector<int>& slots,
+                                             const ProgressFn& progress = {});
+
 // Appends dropped files to the multi-file list as far as its sixteen places allow; the
 // message says when some were left out.
 CommandResult add_composite_files(MultiFileCompositeSettings& settings,

@@ -10,13 +10,15 @@ namespace {
 constexpr int kDistortionCode = 60;
 }
 
+void apply_distortion(Workbench& wb, int slot) {
+    wb.params[0] = wb.settings.distortion.corner_shift;
+    apply_operation(wb, slot, kDistortionCode);
+}
+
 CommandResult distortion_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
     command.dialog = std::move(dialog);
-    command.operation = [](Workbench& w, int slot) {
-        w.params[0] = w.settings.distortion.corner_shift;
-        apply_operation(w, slot, kDistortionCode);
-    };
+    command.operation = apply_distortion;
     return run_in_place_command(wb, command);
 }
 

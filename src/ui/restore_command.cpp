@@ -18,15 +18,17 @@ void fill_restore_params(const RestoreSettings& settings, ParamVector& p) {
     p[3] = settings.emphasis;
 }
 
+void apply_restore(Workbench& wb, int slot) {
+    fill_restore_params(wb.settings.restore, wb.params);
+    apply_operation(wb, slot, kRestoreCode);
+}
+
 CommandResult restore_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
     command.probe_count = kRestoreProbe;
     command.all_probe_count = kRestoreProbe;
     command.dialog = std::move(dialog);
-    command.operation = [](Workbench& w, int slot) {
-        fill_restore_params(w.settings.restore, w.params);
-        apply_operation(w, slot, kRestoreCode);
-    };
+    command.operation = apply_restore;
     return run_in_place_command(wb, command);
 }
 

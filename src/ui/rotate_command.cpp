@@ -67,6 +67,12 @@ void apply_rotate_mode(RotateSettings& settings) {
     }
 }
 
+void apply_rotate(Workbench& wb, int slot) {
+    wb.params[0] = wb.settings.rotate.angle;
+    wb.params[1] = wb.settings.rotate.rotate_mode;
+    apply_operation(wb, slot, kRotateCode);
+}
+
 CommandResult rotate_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
     command.probe_count = command.all_probe_count = kRotateProbe;
@@ -75,11 +81,7 @@ CommandResult rotate_command(Workbench& wb, std::function<bool()> dialog) {
         apply_rotate_mode(wb.settings.rotate);
         return true;
     };
-    command.operation = [](Workbench& w, int slot) {
-        w.params[0] = w.settings.rotate.angle;
-        w.params[1] = w.settings.rotate.rotate_mode;
-        apply_operation(w, slot, kRotateCode);
-    };
+    command.operation = apply_rotate;
     return run_in_place_command(wb, command);
 }
 

@@ -23,6 +23,9 @@ std::string format_angle(int32_t hundredths);
 // The angle confirmed with the dialog: the quarter-turn modes set their fixed angle.
 void apply_rotate_mode(RotateSettings& settings);
 
+// Code 10 on `slot` with the stored angle and choice (no snapshot, no marking).
+void apply_rotate(Workbench& wb, int slot);
+
 // Probe 3, the dialog (false is Cancel), then the turn or flip in place.
 CommandResult rotate_command(Workbench& wb, std::function<bool()> dialog = {});
 

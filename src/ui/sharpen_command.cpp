@@ -19,13 +19,15 @@ void fill_sharpen_params(const SharpSettings& settings, ParamVector& p) {
     p[5] = channel_mask(settings.use_r, settings.use_g, settings.use_b);
 }
 
+void apply_sharpen(Workbench& wb, int slot) {
+    fill_sharpen_params(wb.settings.sharp, wb.params);
+    apply_operation(wb, slot, kSharpenCode);
+}
+
 CommandResult sharpen_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
     command.dialog = std::move(dialog);
-    command.operation = [](Workbench& w, int slot) {
-        fill_sharpen_params(w.settings.sharp, w.params);
-        apply_operation(w, slot, kSharpenCode);
-    };
+    command.operation = apply_sharpen;
     return run_in_place_command(wb, command);
 }
 

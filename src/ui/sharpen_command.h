@@ -13,6 +13,9 @@ namespace vora {
 // strength, p[3] sharp strength, p[4] falloff, p[5] channel mask (4 R, 2 G, 1 B).
 void fill_sharpen_params(const SharpSettings& settings, ParamVector& p);
 
+// Sharpen/smooth of `slot` with the current settings (no snapshot, no marking).
+void apply_sharpen(Workbench& wb, int slot);
+
 // Probe 2, the dialog (false is Cancel), then sharpen/smooth in place.
 CommandResult sharpen_command(Workbench& wb, std::function<bool()> dialog = {});
 

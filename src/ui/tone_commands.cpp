@@ -15,18 +15,9 @@ bool per_channel(int32_t selector) {
     return selector >= kToneRed && selector <= kToneBlue;
 }
 
-// Runs a gamma or level command. The dialog may change the channel selector, so whether
-// the results become colour images (per-channel mode clears `mono`) is decided once it has
-// closed with OK.
-CommandResult run_channel_command(Workbench& wb, InPlaceCommand command,
-                                  std::function<bool()> dialog, const int32_t& selector) {
-    InPlaceCommand* self = &command;
-    command.dialog = [self, &selector, inner = std::move(dialog)] {
-        if (inner && !inner()) return false;
-        self->mono_after = per_channel(selector) ? 0 : -1;
-        return true;
-    };
-    return run_in_place_command(wb, command);
+// Per-channel mode leaves a colour image.
+void clear_mono_if_per_channel(ImageRecord& r, int32_t selector) {
+    if (per_channel(selector)) r.mono = 0;
 }
 
 }  // namespace
@@ -41,32 +32,40 @@ void fill_gamma_params(const GammaSettings& settings, ParamVector& p) {
     p[10] = settings.curve_mode;
 }
 
+void apply_gamma(Workbench& wb, int slot) {
+    fill_gamma_params(wb.settings.gamma, wb.params);
+    apply_operation(wb, slot, kToneCurveCode);
+    clear_mono_if_per_channel(wb.table[slot], wb.settings.gamma.channel);
+}
+
+void apply_level_correction(Workbench& wb, int slot) {
+    apply_level_settings(wb.table[slot], wb.settings.level);
+    clear_mono_if_per_channel(wb.table[slot], wb.settings.level.channel);
+}
+
+void apply_dynamic_range(Workbench& wb, int slot) {
+    dynamic_range(wb.table[slot], wb.settings.dynamic_range);
+}
+
 CommandResult gamma_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
-    command.operation = [](Workbench& w, int slot) {
-        fill_gamma_params(w.settings.gamma, w.params);
-        apply_operation(w, slot, kToneCurveCode);
-    };
-    return run_channel_command(wb, std::move(command), std::move(dialog),
-                               wb.settings.gamma.channel);
+    command.dialog = std::move(dialog);
+    command.operation = apply_gamma;
+    return run_in_place_command(wb, command);
 }
 
 CommandResult level_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
-    command.operation = [](Workbench& w, int slot) {
-        apply_level_settings(w.table[slot], w.settings.level);
-    };
-    return run_channel_command(wb, std::move(command), std::move(dialog),
-                               wb.settings.level.channel);
+    command.dialog = std::move(dialog);
+    command.operation = apply_level_correction;
+    return run_in_place_command(wb, command);
 }
 
 CommandResult dynamic_range_command(Workbench& wb, std::function<bool()> dialog) {
     InPlaceCommand command;
     command.honours_all = false;
     command.dialog = std::move(dialog);
-    command.operation = [](Workbench& w, int slot) {
-        dynamic_range(w.table[slot], w.settings.dynamic_range);
-    };
+    command.operation = apply_dynamic_range;
     return run_in_place_command(wb, command);
 }
 

@@ -15,6 +15,12 @@ namespace vora {
 // selector is R, G or B; p[10] = curve_mode.
 void fill_gamma_params(const GammaSettings& settings, ParamVector& p);
 
+// The operations of the three commands on `slot` with the current settings (no snapshot, no
+// marking); a per-channel curve or level clears the image's mono flag.
+void apply_gamma(Workbench& wb, int slot);
+void apply_level_correction(Workbench& wb, int slot);
+void apply_dynamic_range(Workbench& wb, int slot);
+
 // Tone curve on the current image, or on every occupied slot in all-images mode; a
 // per-channel curve leaves each processed image a colour image (mono cleared).
 CommandResult gamma_command(Workbench& wb, std::function<bool()> dialog = {});

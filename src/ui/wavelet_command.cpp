@@ -38,6 +38,11 @@ void fill_wavelet_params(const WaveletSettings& gains, const WaveletFilterSettin
     p[15] = filter.order;
 }
 
+void apply_wavelet(Workbench& wb, int slot) {
+    fill_wavelet_params(wb.settings.wavelet, wb.settings.wavelet_filter, wb.params);
+    apply_operation(wb, slot, kWaveletCode);
+}
+
 CommandResult wavelet_command(Workbench& wb, std::function<bool()> dialog) {
     bool cleared = false;
     InPlaceCommand command;
@@ -51,10 +56,7 @@ CommandResult wavelet_command(Workbench& wb, std::function<bool()> dialog) {
         }
         return true;
     };
-    command.operation = [](Workbench& w, int slot) {
-        fill_wavelet_params(w.settings.wavelet, w.settings.wavelet_filter, w.params);
-        apply_operation(w, slot, kWaveletCode);
-    };
+    command.operation = apply_wavelet;
     CommandResult result = run_in_place_command(wb, command);
     if (cleared)
         result.messages.insert(result.messages.begin(),

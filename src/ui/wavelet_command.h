@@ -22,6 +22,9 @@ inline constexpr int32_t kWaveletEnlargeLimit = 5000;
 void fill_wavelet_params(const WaveletSettings& gains, const WaveletFilterSettings& filter,
                          ParamVector& p);
 
+// Code 101 on `slot` with the current gains and filter (no snapshot, no marking).
+void apply_wavelet(Workbench& wb, int slot);
+
 // Probe for four copies, the dialog, the size rule (which clears `enlarge` for good), then
 // code 101 in place on the current image or, in all-images mode, on every occupied slot.
 CommandResult wavelet_command(Workbench& wb, std::function<bool()> dialog = {});

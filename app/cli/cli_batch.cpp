@@ -1,0 +1,125 @@
+// vora-cli batch: runs a batch recipe (".vrb") on files as a drop in batch mode, or writes a
+// recipe from step numbers and the current settings.
+#include <ostream>
+
+#include "cli_commands.h"
+#include "cli_parse.h"
+#include "cli_support.h"
+#include "settings/batch_file.h"
+#include "settings/batch_steps.h"
+#include "ui/batch_dialog.h"
+#include "ui/batch_run.h"
+#include "ui/star_pick.h"
+
+namespace vora::cli {
+namespace {
+
+int usage(std::ostream& err, const std::string& text) {
+    err << "vora-cli: " << text << "\n";
+    return kExitUsage;
+}
+
+int write_recipe(const CommonOptions& options, const BatchOptions& batch, std::ostream& out,
+                 std::ostream& err) {
+    const std::vector<std::string> parts = split(batch.steps, ',');
+    if (parts.size() != std::size_t(kBatchSteps))
+        return usage(err, "--steps takes eight operation numbers S1,...,S8");
+    auto wb = new_workbench();
+    if (const int status = prepare(options, *wb, err)) return status;
+    BatchRecipe& recipe = wb->batch;
+    for (int step = 0; step < kBatchSteps; ++step) {
+        int32_t number = 0;
+        if (!parse_int(parts[std::size_t(step)], 0, kStepOperationCount - 1, number) ||
+            !step_offers(step, number))
+            return usage(err, "step " + std::to_string(step + 1) + " cannot be operation " +
+                                  parts[std::size_t(step)] +
+                                  " (step 1: 1 or 2; steps 2-7: 0 or 4-16; step 8: 3 or 17)");
+        recipe.steps[std::size_t(step)].operation = number;
+        // As opening the step's details and pressing OK: the current settings become its own.
+        load_step_settings(recipe, wb->settings, number, step);
+        store_step_settings(recipe, wb->settings, number, step);
+    }
+    if (recipe.steps[kBatchSteps - 1].operation == kStepSave) {
+        if (batch.save_dir.empty()) return usage(err, "a recipe that saves needs --save-dir");
+        Message problem;
+        const SaveChoice choice{true, batch.save_dir + "/vora", batch.save_type};
+        if (!apply_save_choice(recipe, kBatchSteps - 1, choice, problem))
+            return usage(err, problem.text);
+    }
+    const std::string path = batch_file_name(batch.recipe);
+    const WriteResult written = save_batch_file(recipe, path);
+    if (!written.ok()) {
+        err << "vora-cli: " << path << ": " << written.detail << "\n";
+        return kExitFailed;
+    }
+    out << path << "\n";
+    return kExitOk;
+}
+
+// Clicks the --stars positions into the pick the run started on the current image.
+bool click_batch_stars(Workbench& wb, const std::string& text, std::ostream& err) {
+    std::vector<std::array<int32_t, 2>> stars;
+    if (!parse_groups<2>(text, 0, 16383, stars) || stars.size() != 2) {
+        err << "vora-cli: the recipe composites by rotation: --stars X1,Y1;X2,Y2 names the two "
+               "reference stars in the first file (y from the top)\n";
+        return false;
+    }
+    const ImageRecord& image = wb.table.current();
+    for (const auto& [x, y] : stars) {
+        const int32_t before = wb.star_pick.star_pick_mode;
+        star_pick_click(wb.star_pick, image.width, image.height, x, y);
+        if (wb.star_pick.star_pick_mode == before) {
+            err << "vora-cli: star " << x << "," << y << " lies less than half the rotation size ("
+                << wb.star_pick.box_size / 2 << " pixels) from an edge of the first image\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int run_batch_command(const CommonOptions& options, const BatchOptions& batch, bool terminal,
+                      std::ostream& out, std::ostream& err) {
+    if (!batch.steps.empty() || !batch.write.empty()) {
+        if (batch.write.empty() || batch.steps.empty() || !batch.files.empty())
+            return usage(err, "batch --write RECIPE.vrb --steps S1,...,S8 takes no files");
+        BatchOptions writing = batch;
+        writing.recipe = batch.write;
+        return write_recipe(options, writing, out, err);
+    }
+    if (batch.recipe.empty() || batch.files.empty())
+        return usage(err, "batch takes RECIPE.vrb and at least one file");
+    auto wb = new_workbench();
+    if (const int status = prepare(options, *wb, err)) return status;
+    const CommandResult loaded = open_batch_file_command(*wb, batch.recipe, {});
+    if (!loaded.ok()) {
+        print_messages(loaded, err);
+        return kExitFailed;
+    }
+    wb->batch.timing = batch.timing;
+    BatchCallbacks callbacks;
+    callbacks.confirm_overwrite = [&batch, &err](const std::string& path) {
+        if (!batch.yes) err << "vora-cli: " << path << " exists; kept (--yes replaces it)\n";
+        return batch.yes;
+    };
+    if (terminal)
+        callbacks.progress = [&err](int file, int count) {
+            err << "\rvora-cli: file " << file << " of " << count << "\033[K" << std::flush;
+        };
+    const CommandResult started = batch_start_command(*wb, callbacks);
+    if (!started.ok()) {
+        print_messages(started, err);
+        return kExitFailed;
+    }
+    BatchRun run = batch_drop(*wb, batch.files, callbacks);
+    if (run.pending && run.result.ok()) {
+        if (!click_batch_stars(*wb, batch.stars, err)) return kExitFailed;
+        run = resume_batch_after_pick(*wb, *run.pending, callbacks);
+    }
+    if (terminal) err << "\r\033[K" << std::flush;
+    print_messages(run.result, err);
+    return run.result.ok() ? kExitOk : kExitFailed;
+}
+
+}  // namespace vora::cli
