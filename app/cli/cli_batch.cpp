@@ -99,10 +99,8 @@ int run_batch_command(const CommonOptions& options, const BatchOptions& batch, b
     }
     wb->batch.timing = batch.timing;
     BatchCallbacks callbacks;
-    callbacks.confirm_overwrite = [&batch, &err](const std::string& path) {
-        if (!batch.yes) err << "vora-cli: " << path << " exists; kept (--yes replaces it)\n";
-        return batch.yes;
-    };
+    // Without --yes the run keeps an existing output and reports it.
+    callbacks.confirm_overwrite = [&batch](const std::string&) { return batch.yes; };
     if (terminal)
         callbacks.progress = [&err](int file, int count) {
             err << "\rvora-cli: file " << file << " of " << count << "\033[K" << std::flush;

@@ -488,6 +488,57 @@ TEST_F(CliTest, CompositesAlignedOnStarsAndPoints) {
     EXPECT_NE(edge.err.find("from an edge"), std::string::npos) << edge.err;
 }
 
+TEST_F(CliTest, BatchWritesRecipesAndRunsThemLikeTheCommands) {
+    const auto frames = write_star_frames(dir, 3);
+    const std::string out = dir.file("out");
+    std::filesystem::create_directory(out);
+    // Open, sharpen with the settings given, save as 48-bit PPM into `out`.
+    const std::string sharp = " --set sharp=3,2560,10,20";
+    CliRun r = run_cli(dir, "batch --write " + quoted(dir.file("sharp")) +
+                                " --steps 1,0,0,0,6,0,0,3 --save-type 6 --save-dir " + quoted(out) +
+                                sharp);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir.file("sharp.vrb") + "\n");
+    r = run_cli(dir, "batch --timing " + quoted(dir.file("sharp.vrb")) + " " + quoted(frames[0]) +
+                         " " + quoted(frames[1]));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("ファイル数：2 枚"), std::string::npos) << r.err;
+    // The step gives what the command gives with the same settings.
+    ASSERT_EQ(run_cli(dir, "apply " + quoted(frames[1]) + " " + quoted(dir.file("ref.ppm")) +
+                               " sharpen" + sharp)
+                  .status,
+              0);
+    EXPECT_EQ(test::read_file(out + "/frame1.PPM"), test::read_file(dir.file("ref.ppm")));
+    EXPECT_TRUE(std::filesystem::exists(out + "/frame0.PPM"));
+
+    // An existing output is kept without --yes; an unreadable file ends the drop.
+    test::write_file(out + "/frame0.PPM", "old");
+    r = run_cli(dir, "batch " + quoted(dir.file("sharp.vrb")) + " " + quoted(frames[0]) + " " +
+                         quoted(dir.file("notes.xyz")) + " " + quoted(frames[2]));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(test::read_file(out + "/frame0.PPM"), "old");
+    EXPECT_FALSE(std::filesystem::exists(out + "/frame2.PPM"));
+
+    // Composite first: three frames into one result named after the last.
+    ASSERT_EQ(run_cli(dir, "batch --write " + quoted(dir.file("stack.vrb")) +
+                               " --steps 2,0,0,0,0,0,0,3 --save-type 6 --save-dir " + quoted(out))
+                  .status,
+              0);
+    r = run_cli(dir, "batch " + quoted(dir.file("stack.vrb")) + " " + quoted(frames[0]) + " " +
+                         quoted(frames[1]) + " " + quoted(frames[2]));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ImageRecord stacked = read_back(out + "/frame2.PPM");
+    EXPECT_EQ(stacked.width, 120 + 12);
+    EXPECT_EQ(stacked.height, 90 + 7);
+
+    const std::string w = "batch --write " + quoted(dir.file("x.vrb"));
+    EXPECT_EQ(run_cli(dir, w + " --steps 1,0,0,0,0,0,3").status, 2);  // seven steps
+    EXPECT_EQ(run_cli(dir, w + " --steps 3,0,0,0,0,0,0,3 --save-dir /tmp").status, 2);
+    EXPECT_EQ(run_cli(dir, w + " --steps 1,0,0,0,0,0,0,3").status, 2);  // no folder
+    EXPECT_EQ(
+        run_cli(dir, "batch " + quoted(dir.file("none.vrb")) + " " + quoted(frames[0])).status, 1);
+}
+
 TEST_F(CliTest, BackgroundOperationsTakeTheirExtraInputs) {
     const std::string flat = dir.file("flat.ppm");
     ASSERT_TRUE(write_pixmap(flat, test::make_image(64, 48, [](int, int, int) { return 25600; }),
