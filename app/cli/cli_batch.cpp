@@ -9,7 +9,6 @@
 #include "settings/batch_steps.h"
 #include "ui/batch_dialog.h"
 #include "ui/batch_run.h"
-#include "ui/star_pick.h"
 
 namespace vora::cli {
 namespace {
@@ -56,27 +55,6 @@ int write_recipe(const CommonOptions& options, const BatchOptions& batch, std::o
     return kExitOk;
 }
 
-// Clicks the --stars positions into the pick the run started on the current image.
-bool click_batch_stars(Workbench& wb, const std::string& text, std::ostream& err) {
-    std::vector<std::array<int32_t, 2>> stars;
-    if (!parse_groups<2>(text, 0, 16383, stars) || stars.size() != 2) {
-        err << "vora-cli: the recipe composites by rotation: --stars X1,Y1;X2,Y2 names the two "
-               "reference stars in the first file (y from the top)\n";
-        return false;
-    }
-    const ImageRecord& image = wb.table.current();
-    for (const auto& [x, y] : stars) {
-        const int32_t before = wb.star_pick.star_pick_mode;
-        star_pick_click(wb.star_pick, image.width, image.height, x, y);
-        if (wb.star_pick.star_pick_mode == before) {
-            err << "vora-cli: star " << x << "," << y << " lies less than half the rotation size ("
-                << wb.star_pick.box_size / 2 << " pixels) from an edge of the first image\n";
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 int run_batch_command(const CommonOptions& options, const BatchOptions& batch, bool terminal,
@@ -112,7 +90,9 @@ int run_batch_command(const CommonOptions& options, const BatchOptions& batch, b
     }
     BatchRun run = batch_drop(*wb, batch.files, callbacks);
     if (run.pending && run.result.ok()) {
-        if (!click_batch_stars(*wb, batch.stars, err)) return kExitFailed;
+        std::vector<std::array<int32_t, 2>> stars;
+        if (parse_stars(batch.stars, stars, err) != kExitOk || !click_stars(*wb, stars, err))
+            return kExitFailed;
         run = resume_batch_after_pick(*wb, *run.pending, callbacks);
     }
     if (terminal) err << "\r\033[K" << std::flush;

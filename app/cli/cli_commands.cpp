@@ -12,6 +12,7 @@
 #include "cli_colour.h"
 #include "cli_filters.h"
 #include "cli_geometry.h"
+#include "cli_parse.h"
 #include "cli_support.h"
 #include "core/image_table.h"
 #include "core/workbench.h"
@@ -21,6 +22,7 @@
 #include "settings/settings_commands.h"
 #include "settings/settings_file.h"
 #include "ui/command_table.h"
+#include "ui/star_pick.h"
 
 namespace vora::cli {
 namespace {
@@ -193,6 +195,29 @@ std::unique_ptr<Workbench> new_workbench() {
     auto wb = std::make_unique<Workbench>();
     init_image_table(wb->table);
     return wb;
+}
+
+int parse_stars(const std::string& text, std::vector<std::array<int32_t, 2>>& stars,
+                std::ostream& err) {
+    if (parse_groups<2>(text, 0, kMaxCoordinate, stars) && stars.size() == 2) return kExitOk;
+    err << "vora-cli: --stars takes X1,Y1;X2,Y2: two stars in the first image (pixels, y from "
+           "the top)\n";
+    return kExitUsage;
+}
+
+bool click_stars(Workbench& wb, const std::vector<std::array<int32_t, 2>>& stars,
+                 std::ostream& err) {
+    const ImageRecord& image = wb.table.current();
+    for (const auto& [x, y] : stars) {
+        const int32_t before = wb.star_pick.star_pick_mode;
+        star_pick_click(wb.star_pick, image.width, image.height, x, y);
+        if (wb.star_pick.star_pick_mode == before) {
+            err << "vora-cli: star " << x << "," << y << " lies less than half the rotation size ("
+                << wb.star_pick.box_size / 2 << " pixels) from an edge of the first image\n";
+            return false;
+        }
+    }
+    return true;
 }
 
 int run_info(const CommonOptions& options, const std::vector<std::string>& files, std::ostream& out,

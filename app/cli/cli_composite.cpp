@@ -9,13 +9,9 @@
 #include "ui/composite_commands.h"
 #include "ui/point_composite_commands.h"
 #include "ui/rotation_composite_commands.h"
-#include "ui/star_pick.h"
 
 namespace vora::cli {
 namespace {
-
-// Positions are packed with 14 bits of y; x is held to the same range.
-constexpr int32_t kMaxCoordinate = 16383;
 
 // Each step on one terminal line, overwritten by the next.
 ProgressFn terminal_progress(std::ostream& err) {
@@ -56,32 +52,6 @@ int parse_points(const std::string& text, std::size_t images, std::vector<AlignP
     for (std::size_t i = 0; i < images; ++i)
         points[i] = {groups[i][0], groups[i][1], groups[i][2], groups[i][3]};
     return kExitOk;
-}
-
-int parse_stars(const std::string& text, std::vector<std::array<int32_t, 2>>& stars,
-                std::ostream& err) {
-    if (!parse_groups<2>(text, 0, kMaxCoordinate, stars) || stars.size() != 2)
-        return usage(err,
-                     "--stars takes X1,Y1;X2,Y2: two stars in the first image (pixels, y "
-                     "from the top)");
-    return kExitOk;
-}
-
-// Clicks the stars into the pick just started on the current image; false with a message when
-// one lies outside the frame.
-bool click_stars(Workbench& wb, const std::vector<std::array<int32_t, 2>>& stars,
-                 std::ostream& err) {
-    const ImageRecord& image = wb.table.current();
-    for (const auto& [x, y] : stars) {
-        const int32_t before = wb.star_pick.star_pick_mode;
-        star_pick_click(wb.star_pick, image.width, image.height, x, y);
-        if (wb.star_pick.star_pick_mode == before) {
-            err << "vora-cli: star " << x << "," << y << " lies less than half the rotation size ("
-                << wb.star_pick.box_size / 2 << " pixels) from an edge of the first image\n";
-            return false;
-        }
-    }
-    return true;
 }
 
 // Opens the files in order into new slots; their slots, or an empty list after a message.

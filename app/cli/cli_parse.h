@@ -10,6 +10,9 @@
 
 namespace vora::cli {
 
+// Image positions are packed with 14 bits of y; x is held to the same range.
+inline constexpr int32_t kMaxCoordinate = 16383;
+
 // A whole number in lo..hi, the whole text.
 inline bool parse_int(const std::string& text, int32_t lo, int32_t hi, int32_t& value) {
     if (text.empty()) return false;

@@ -2,9 +2,12 @@
 // and saving the result.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli_commands.h"
 #include "core/messages.h"
@@ -22,5 +25,14 @@ void print_messages(const CommandResult& result, std::ostream& err);
 // and prints the path written.
 int save_output(Workbench& wb, const std::string& out_path, int type, std::ostream& out,
                 std::ostream& err);
+
+// "X1,Y1;X2,Y2": the two reference stars of a rotation composite (pixels, y from the top);
+// a non-zero exit status after a message when the text is not that.
+int parse_stars(const std::string& text, std::vector<std::array<int32_t, 2>>& stars,
+                std::ostream& err);
+// Clicks the stars into the star pick just started on the current image; false with a
+// message when one lies outside the pick frame.
+bool click_stars(Workbench& wb, const std::vector<std::array<int32_t, 2>>& stars,
+                 std::ostream& err);
 
 }  // namespace vora::cli
