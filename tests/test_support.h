@@ -200,6 +200,13 @@ Plane random_plane(int w, int h, unsigned seed, int lo = 0, int hi = 65535);
 Plane noisy_plane(std::mt19937& rng, int w, int h, int spread, int spike_one_in);
 
 // Fixture of the command tests: a fresh workbench whose slot 0 is current.
+// Slots of the table that hold a picture.
+inline int occupied_count(const ImageTable& table) {
+    int n = 0;
+    for (int s = 0; s < kSlotCount; ++s) n += table[s].occupied() ? 1 : 0;
+    return n;
+}
+
 class CommandTest : public ::testing::Test {
   protected:
     void SetUp() override {

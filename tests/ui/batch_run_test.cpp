@@ -19,13 +19,8 @@
 namespace vora {
 namespace {
 
+using test::occupied_count;
 using test::TempDir;
-
-int occupied_count(const ImageTable& table) {
-    int n = 0;
-    for (int s = 0; s < kSlotCount; ++s) n += table[s].occupied() ? 1 : 0;
-    return n;
-}
 
 // A step holding `operation` with the values it takes from `s`.
 void set_step(BatchRecipe& recipe, int step, int32_t operation, const Settings& s = {}) {

@@ -12,13 +12,8 @@
 namespace vora {
 namespace {
 
+using test::occupied_count;
 using test::TempDir;
-
-int occupied_count(const ImageTable& table) {
-    int n = 0;
-    for (int s = 0; s < kSlotCount; ++s) n += table[s].occupied() ? 1 : 0;
-    return n;
-}
 
 class AutoCompositeCommand : public ::testing::Test {
   protected:

@@ -126,9 +126,7 @@ TEST_F(RotationComposite, MultiFilePassesStackOnThePickedStars) {
     const CommandResult r = multi_file_rotation_command(*wb);
     ASSERT_TRUE(r.ok()) << r.messages.at(0).text;
     EXPECT_EQ(wb->table.current_slot, holder);
-    int occupied = 0;
-    for (int slot = 0; slot < kSlotCount; ++slot) occupied += wb->table[slot].occupied();
-    EXPECT_EQ(occupied, 1);  // the passes' slots were given back
+    EXPECT_EQ(test::occupied_count(wb->table), 1);  // the passes' slots were given back
     EXPECT_GT(brightest(wb->table[holder]), first_peak * 6 / 10);
     EXPECT_EQ(wb->table[holder].changed, 1);
 }
