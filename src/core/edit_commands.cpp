@@ -1,6 +1,7 @@
 #include "core/edit_commands.h"
 
 #include <new>
+#include <utility>
 
 namespace vora {
 namespace {
@@ -60,6 +61,15 @@ CommandResult undo_command(ImageTable& table) {
 
 CommandResult redo_command(ImageTable& table) {
     return swap_command(table, &ImageRecord::redo_available, redo_one);
+}
+
+CommandResult run_in_place_command(Workbench& wb,
+                                   std::function<void(Workbench&, int slot)> operation,
+                                   std::function<bool()> dialog) {
+    InPlaceCommand command;
+    command.dialog = std::move(dialog);
+    command.operation = std::move(operation);
+    return run_in_place_command(wb, command);
 }
 
 int take_result_slot(const ImageTable& table, CommandResult& result) {

@@ -33,6 +33,10 @@ struct InPlaceCommand {
 // Probe, dialog, snapshot, operation and marking, on the current slot or, in all-images
 // mode, on every occupied slot in index order (stopping at the first failed probe).
 CommandResult run_in_place_command(Workbench& wb, const InPlaceCommand& command);
+// The same with the default probes: `operation` on the current image or all images.
+CommandResult run_in_place_command(Workbench& wb,
+                                   std::function<void(Workbench&, int slot)> operation,
+                                   std::function<bool()> dialog);
 
 // Takes a free slot for a result, or the message when there is none.
 int take_result_slot(const ImageTable& table, CommandResult& result);

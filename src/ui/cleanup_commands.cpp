@@ -49,10 +49,7 @@ void apply_noise(Workbench& wb, int slot) {
 }
 
 CommandResult edge_command(Workbench& wb, std::function<bool()> dialog) {
-    InPlaceCommand command;
-    command.dialog = std::move(dialog);
-    command.operation = apply_edge;
-    return run_in_place_command(wb, command);
+    return run_in_place_command(wb, apply_edge, std::move(dialog));
 }
 
 CommandResult noise_command(Workbench& wb, std::function<bool()> dialog) {

@@ -87,10 +87,7 @@ void apply_color(Workbench& wb, int slot) {
 }
 
 CommandResult color_command(Workbench& wb, std::function<bool()> dialog) {
-    InPlaceCommand command;
-    command.dialog = std::move(dialog);
-    command.operation = apply_color;
-    return run_in_place_command(wb, command);
+    return run_in_place_command(wb, apply_color, std::move(dialog));
 }
 
 CommandResult recolor_rgb_command(Workbench& wb, std::optional<SampleCorner> point_a,

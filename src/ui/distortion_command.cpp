@@ -16,10 +16,7 @@ void apply_distortion(Workbench& wb, int slot) {
 }
 
 CommandResult distortion_command(Workbench& wb, std::function<bool()> dialog) {
-    InPlaceCommand command;
-    command.dialog = std::move(dialog);
-    command.operation = apply_distortion;
-    return run_in_place_command(wb, command);
+    return run_in_place_command(wb, apply_distortion, std::move(dialog));
 }
 
 }  // namespace vora

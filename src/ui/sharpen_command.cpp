@@ -25,10 +25,7 @@ void apply_sharpen(Workbench& wb, int slot) {
 }
 
 CommandResult sharpen_command(Workbench& wb, std::function<bool()> dialog) {
-    InPlaceCommand command;
-    command.dialog = std::move(dialog);
-    command.operation = apply_sharpen;
-    return run_in_place_command(wb, command);
+    return run_in_place_command(wb, apply_sharpen, std::move(dialog));
 }
 
 }  // namespace vora

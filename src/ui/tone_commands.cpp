@@ -48,17 +48,11 @@ void apply_dynamic_range(Workbench& wb, int slot) {
 }
 
 CommandResult gamma_command(Workbench& wb, std::function<bool()> dialog) {
-    InPlaceCommand command;
-    command.dialog = std::move(dialog);
-    command.operation = apply_gamma;
-    return run_in_place_command(wb, command);
+    return run_in_place_command(wb, apply_gamma, std::move(dialog));
 }
 
 CommandResult level_command(Workbench& wb, std::function<bool()> dialog) {
-    InPlaceCommand command;
-    command.dialog = std::move(dialog);
-    command.operation = apply_level_correction;
-    return run_in_place_command(wb, command);
+    return run_in_place_command(wb, apply_level_correction, std::move(dialog));
 }
 
 CommandResult dynamic_range_command(Workbench& wb, std::function<bool()> dialog) {
